@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+namespace ventrella::testsupport {
+
+// Points VIRTUAL_MAC_ROOT at a fresh temporary directory for the lifetime of the
+// object, then restores the previous value and removes the directory.
+class TemporaryPlatformRoot {
+  public:
+    TemporaryPlatformRoot() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "ventrella-root-XXXXXX");
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("cannot create a temporary platform root");
+        }
+        path_ = pattern;
+        if (const char* old = std::getenv("VIRTUAL_MAC_ROOT")) {
+            saved_ = old;
+        }
+        ::setenv("VIRTUAL_MAC_ROOT", path_.c_str(), 1);
+    }
+
+    ~TemporaryPlatformRoot() {
+        if (saved_) {
+            ::setenv("VIRTUAL_MAC_ROOT", saved_->c_str(), 1);
+        } else {
+            ::unsetenv("VIRTUAL_MAC_ROOT");
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+
+    TemporaryPlatformRoot(const TemporaryPlatformRoot&) = delete;
+    TemporaryPlatformRoot& operator=(const TemporaryPlatformRoot&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+    std::optional<std::string> saved_;
+};
+
+}  // namespace ventrella::testsupport
