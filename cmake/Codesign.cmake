@@ -2,7 +2,7 @@
 # Signs the target's executable with Tools/codesign every time it is linked.
 function(ventrella_codesign target)
   cmake_parse_arguments(ARG "" "IDENTIFIER;FLAGS;ENTITLEMENTS;TEAM" "" ${ARGN})
-  if(NOT ARG_IDENTIFIER OR NOT ARG_FLAGS)
+  if(NOT ARG_IDENTIFIER OR "${ARG_FLAGS}" STREQUAL "")
     message(FATAL_ERROR "ventrella_codesign(${target}) needs IDENTIFIER and FLAGS")
   endif()
   set(args sign --identifier ${ARG_IDENTIFIER} --flags ${ARG_FLAGS})
