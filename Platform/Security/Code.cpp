@@ -1,0 +1,369 @@
+#include "Platform/Security/Code.h"
+
+#include <fcntl.h>
+#include <plist/plist.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "Platform/Security/CodeSignature.h"
+
+namespace platform::security {
+namespace {
+
+constexpr std::size_t maximumProcFileBytes = 4 * 1024 * 1024;
+
+std::string procPath(pid_t pid, const char* leaf) {
+    return "/proc/" + std::to_string(pid) + "/" + leaf;
+}
+
+// Reads a small file completely; absent when it cannot be opened or read.
+std::optional<std::string> readSmallFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return std::nullopt;
+    std::string text;
+    std::array<char, 4096> buffer{};
+    bool ok = true;
+    while (true) {
+        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 || text.size() + static_cast<std::size_t>(got) > maximumProcFileBytes) {
+            ok = false;
+            break;
+        }
+        if (got == 0)
+            break;
+        text.append(buffer.data(), static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+// Field 22 of /proc/<pid>/stat, counted after the command name (which may
+// itself hold blanks and parentheses, hence the last ')').
+std::optional<std::uint64_t> processStartTime(pid_t pid) {
+    const auto stat = readSmallFile(procPath(pid, "stat"));
+    if (!stat)
+        return std::nullopt;
+    const auto close = stat->rfind(')');
+    if (close == std::string::npos)
+        return std::nullopt;
+    std::string_view rest(*stat);
+    rest.remove_prefix(close + 1);
+    int field = 2;
+    while (!rest.empty()) {
+        while (!rest.empty() && rest.front() == ' ')
+            rest.remove_prefix(1);
+        const auto end = std::min(rest.find(' '), rest.size());
+        ++field;
+        if (field == 22) {
+            std::uint64_t value = 0;
+            const auto [ptr, ec] = std::from_chars(rest.data(), rest.data() + end, value);
+            if (ec != std::errc() || ptr != rest.data() + end)
+                return std::nullopt;
+            return value;
+        }
+        rest.remove_prefix(end);
+    }
+    return std::nullopt;
+}
+
+bool processExited(int pidfd) {
+    pollfd poller{pidfd, POLLIN, 0};
+    int ready = 0;
+    do {
+        ready = ::poll(&poller, 1, 0);
+    } while (ready < 0 && errno == EINTR);
+    // Readable means the process has exited; an error is treated the same.
+    return ready != 0;
+}
+
+bool stillPinned(const Code::State& state) {
+    if (processExited(state.pidfd))
+        return false;
+    const auto start = processStartTime(state.processIdentifier);
+    if (!start || *start != state.startTime)
+        return false;
+    struct stat image {};
+    if (::stat(procPath(state.processIdentifier, "exe").c_str(), &image) != 0)
+        return false;
+    return image.st_dev == state.imageDevice && image.st_ino == state.imageInode;
+}
+
+// A process that claims the hardened runtime must run untraced and without
+// loader settings that inject or redirect libraries. Unreadable facts refuse.
+bool hardenedProcessIsClean(pid_t pid) {
+    const auto status = readSmallFile(procPath(pid, "status"));
+    if (!status)
+        return false;
+    const auto tracer = status->find("\nTracerPid:");
+    if (tracer == std::string::npos)
+        return false;
+    std::string_view value(*status);
+    value.remove_prefix(tracer + std::string_view("\nTracerPid:").size());
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+        value.remove_prefix(1);
+    long tracerPid = -1;
+    const auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), tracerPid);
+    if (ec != std::errc() || ptr == value.data() || tracerPid != 0)
+        return false;
+
+    const auto environment = readSmallFile(procPath(pid, "environ"));
+    if (!environment)
+        return false;
+    std::string_view entries(*environment);
+    while (!entries.empty()) {
+        const auto end = std::min(entries.find('\0'), entries.size());
+        const std::string_view entry = entries.substr(0, end);
+        for (const std::string_view name : {"LD_PRELOAD=", "LD_AUDIT=", "LD_LIBRARY_PATH="}) {
+            if (entry.substr(0, name.size()) == name)
+                return false;
+        }
+        entries.remove_prefix(std::min(end + 1, entries.size()));
+    }
+    return true;
+}
+
+OSStatus imageStatus(int fd, SignedImage& image) {
+    image = readSignedImage(fd);
+    switch (image.state) {
+        case SignedImage::State::unreadable:
+            return statusIOError;
+        case SignedImage::State::unsignedImage:
+            return statusUnsigned;
+        case SignedImage::State::damaged:
+            return statusSignatureInvalid;
+        case SignedImage::State::signedImage:
+            break;
+    }
+    const auto hash = hashImage(fd, image.imageSize);
+    if (!hash)
+        return statusIOError;
+    if (*hash != image.signature->imageHash)
+        return statusSignatureInvalid;
+    return statusSuccess;
+}
+
+bool endsWithAppIgnoringCase(const std::string& name) {
+    if (name.size() <= 4)
+        return false;
+    std::string tail = name.substr(name.size() - 4);
+    std::transform(tail.begin(), tail.end(), tail.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    return tail == ".app";
+}
+
+std::optional<std::string> bundleExecutableName(const std::filesystem::path& infoPlist) {
+    const auto text = readSmallFile(infoPlist.string());
+    if (!text || text->empty())
+        return std::nullopt;
+    plist_t root = nullptr;
+    plist_from_memory(text->data(), static_cast<std::uint32_t>(text->size()), &root);
+    if (root == nullptr)
+        return std::nullopt;
+    std::optional<std::string> name;
+    if (plist_get_node_type(root) == PLIST_DICT) {
+        const plist_t item = plist_dict_get_item(root, "CFBundleExecutable");
+        if (item != nullptr && plist_get_node_type(item) == PLIST_STRING) {
+            std::uint64_t length = 0;
+            const char* value = plist_get_string_ptr(item, &length);
+            if (value != nullptr)
+                name = std::string(value, length);
+        }
+    }
+    plist_free(root);
+    // A name must stay inside Contents/MacOS.
+    if (name && (name->empty() || *name == "." || *name == ".." ||
+                 name->find('/') != std::string::npos || name->find('\0') != std::string::npos))
+        name.reset();
+    return name;
+}
+
+}  // namespace
+
+Code::State::~State() {
+    if (pidfd >= 0)
+        ::close(pidfd);
+    if (imageFd >= 0)
+        ::close(imageFd);
+}
+
+StaticCode::State::~State() {
+    if (fd >= 0)
+        ::close(fd);
+}
+
+OSStatus copyGuestWithProcessIdentifier(pid_t processIdentifier, std::uint32_t, Code& code) {
+    code = Code();
+    if (processIdentifier <= 0)
+        return statusNoSuchCode;
+    auto state = std::make_shared<Code::State>();
+    state->processIdentifier = processIdentifier;
+    state->pidfd = static_cast<int>(::syscall(SYS_pidfd_open, processIdentifier, 0));
+    if (state->pidfd < 0)
+        return statusNoSuchCode;
+    const auto start = processStartTime(processIdentifier);
+    if (!start)
+        return statusNoSuchCode;
+    state->startTime = *start;
+    if (processExited(state->pidfd))
+        return statusNoSuchCode;
+
+    const std::string exe = procPath(processIdentifier, "exe");
+    state->imageFd = ::open(exe.c_str(), O_RDONLY | O_CLOEXEC);
+    if (state->imageFd < 0)
+        return statusNoSuchCode;
+    struct stat image {};
+    if (::fstat(state->imageFd, &image) != 0 || !S_ISREG(image.st_mode))
+        return statusNoSuchCode;
+    state->imageDevice = image.st_dev;
+    state->imageInode = image.st_ino;
+    std::error_code error;
+    state->imagePath = std::filesystem::read_symlink(exe, error);
+    if (error)
+        return statusNoSuchCode;
+
+    // The image must still belong to the process that was pinned.
+    if (!stillPinned(*state))
+        return statusNoSuchCode;
+    code = Code(std::move(state));
+    return statusSuccess;
+}
+
+OSStatus copySelf(std::uint32_t flags, Code& code) {
+    return copyGuestWithProcessIdentifier(::getpid(), flags, code);
+}
+
+OSStatus copyStaticCode(const Code& code, std::uint32_t, StaticCode& staticCode) {
+    staticCode = StaticCode();
+    const Code::State* state = code.state();
+    if (state == nullptr || state->imageFd < 0)
+        return statusInvalidObject;
+    auto result = std::make_shared<StaticCode::State>();
+    result->fd = ::fcntl(state->imageFd, F_DUPFD_CLOEXEC, 0);
+    if (result->fd < 0)
+        return statusIOError;
+    result->path = state->imagePath;
+    staticCode = StaticCode(std::move(result));
+    return statusSuccess;
+}
+
+std::filesystem::path bundleMainExecutable(const std::filesystem::path& path) {
+    std::filesystem::path bundle = path;
+    if (!bundle.empty() && !bundle.has_filename())
+        bundle = bundle.parent_path();
+    const std::string name = bundle.filename().string();
+    if (!endsWithAppIgnoringCase(name))
+        return path;
+    const auto executable = bundleExecutableName(bundle / "Contents" / "Info.plist");
+    return bundle / "Contents" / "MacOS" / executable.value_or(name.substr(0, name.size() - 4));
+}
+
+OSStatus createStaticCodeWithPath(const std::filesystem::path& path, std::uint32_t,
+                                  StaticCode& staticCode) {
+    staticCode = StaticCode();
+    if (path.empty())
+        return statusInvalidParameter;
+    const std::filesystem::path executable = bundleMainExecutable(path);
+    auto state = std::make_shared<StaticCode::State>();
+    // Non-blocking so that a FIFO at the path cannot stall the caller.
+    state->fd = ::open(executable.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (state->fd < 0)
+        return statusStaticCodeNotFound;
+    struct stat info {};
+    if (::fstat(state->fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return statusStaticCodeNotFound;
+    state->path = path;
+    staticCode = StaticCode(std::move(state));
+    return statusSuccess;
+}
+
+OSStatus checkValidity(const Code& code, std::uint32_t) {
+    const Code::State* state = code.state();
+    if (state == nullptr || state->imageFd < 0 || state->pidfd < 0)
+        return statusInvalidObject;
+    SignedImage image;
+    const OSStatus status = imageStatus(state->imageFd, image);
+    if (status != statusSuccess)
+        return status;
+    if ((image.signature->flags & codeFlagRuntime) != 0 &&
+        !hardenedProcessIsClean(state->processIdentifier))
+        return statusGuestRefused;
+    // What was read above must still describe the pinned process.
+    if (!stillPinned(*state))
+        return statusNoSuchCode;
+    return statusSuccess;
+}
+
+OSStatus checkStaticCodeValidity(const StaticCode& staticCode, std::uint32_t) {
+    const StaticCode::State* state = staticCode.state();
+    if (state == nullptr || state->fd < 0)
+        return statusInvalidObject;
+    SignedImage image;
+    return imageStatus(state->fd, image);
+}
+
+OSStatus copySigningInformation(const StaticCode& staticCode, std::uint32_t flags,
+                                Value& information) {
+    information = Value(Dictionary{});
+    const StaticCode::State* state = staticCode.state();
+    if (state == nullptr || state->fd < 0)
+        return statusInvalidObject;
+    const SignedImage image = readSignedImage(state->fd);
+    switch (image.state) {
+        case SignedImage::State::unreadable:
+            return statusIOError;
+        case SignedImage::State::damaged:
+            return statusSignatureInvalid;
+        case SignedImage::State::unsignedImage:
+            return statusSuccess;
+        case SignedImage::State::signedImage:
+            break;
+    }
+    const CodeSignature& signature = *image.signature;
+    const auto cdHash = codeDirectoryHash(image.record);
+    Dictionary dictionary;
+    dictionary.emplace(infoIdentifier, Value(signature.identifier));
+    dictionary.emplace(infoUnique, Value(Data(cdHash.begin(), cdHash.end())));
+    if ((flags & signingInformationFlag) != 0) {
+        dictionary.emplace(infoFlags, Value(Number{signature.flags}));
+        if (!signature.entitlements.empty())
+            dictionary.emplace(infoEntitlementsDict, Value(signature.entitlements));
+        if (signature.teamIdentifier)
+            dictionary.emplace(infoTeamIdentifier, Value(*signature.teamIdentifier));
+    }
+    information = Value(std::move(dictionary));
+    return statusSuccess;
+}
+
+OSStatus copyPath(const StaticCode& staticCode, std::uint32_t, std::filesystem::path& path) {
+    const StaticCode::State* state = staticCode.state();
+    if (state == nullptr)
+        return statusInvalidObject;
+    path = state->path;
+    return statusSuccess;
+}
+
+CodeSigningServices systemCodeSigningServices() {
+    return CodeSigningServices{
+        &copyGuestWithProcessIdentifier, &copySelf,      &copyStaticCode,
+        &createStaticCodeWithPath,       &checkValidity, &checkStaticCodeValidity,
+        &copySigningInformation,         &copyPath,
+    };
+}
+
+}  // namespace platform::security

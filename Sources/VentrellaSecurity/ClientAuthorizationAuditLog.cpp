@@ -1,0 +1,184 @@
+#include "VentrellaSecurity/ClientAuthorizationAuditLog.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+#include <vector>
+
+namespace ventrella::security {
+namespace {
+
+constexpr mode_t fileMode = 0644;
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+class FileLock {
+  public:
+    explicit FileLock(int fd) : fd_(fd), held_(::flock(fd, LOCK_EX | LOCK_NB) == 0) {}
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    ~FileLock() {
+        if (held_)
+            ::flock(fd_, LOCK_UN);
+    }
+    bool held() const { return held_; }
+
+  private:
+    int fd_;
+    bool held_;
+};
+
+// Opens for appending without following a link and without blocking on a
+// FIFO; reports whether this call created the file.
+int openForAppend(const std::filesystem::path& path, bool& created) {
+    constexpr int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+    created = false;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        int fd = ::open(path.c_str(), flags);
+        if (fd >= 0 || errno != ENOENT)
+            return fd;
+        fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, fileMode);
+        if (fd >= 0) {
+            created = true;
+            return fd;
+        }
+        if (errno != EEXIST)
+            return -1;
+    }
+    return -1;
+}
+
+}  // namespace
+
+ClientAuthorizationAuditLog::ClientAuthorizationAuditLog(std::filesystem::path fileURL,
+                                                         std::int64_t maximumFileBytes,
+                                                         std::uint32_t requiredOwnerUID, Clock now)
+    : fileURL_(std::move(fileURL)),
+      maximumFileBytes_(std::max(maximumFileBytes, smallestMaximumFileBytes)),
+      requiredOwnerUID_(requiredOwnerUID),
+      now_(std::move(now)) {}
+
+bool ClientAuthorizationAuditLog::record(ClientAuthorizationFailure failure) {
+    auto line = ClientAuthorizationAuditEntry{now_(), failure}.encoded();
+    if (!line)
+        return false;
+    line->push_back('\n');
+    if (static_cast<std::int64_t>(line->size()) > maximumFileBytes_)
+        return false;
+    const std::lock_guard guard(lock_);
+    return appendLocked(*line);
+}
+
+bool ClientAuthorizationAuditLog::appendLocked(const std::string& line) {
+    bool created = false;
+    const FileDescriptor file(openForAppend(fileURL_, created));
+    if (file.get() < 0)
+        return false;
+    // Another writer holds the file: drop this entry rather than wait.
+    const FileLock fileLock(file.get());
+    if (!fileLock.held())
+        return false;
+
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        info.st_uid != requiredOwnerUID_)
+        return false;
+    // A new file is readable by everyone whatever the process's umask.
+    if (created)
+        ::fchmod(file.get(), fileMode);
+
+    off_t previousSize = info.st_size;
+    if (static_cast<std::int64_t>(previousSize) + static_cast<std::int64_t>(line.size()) >
+        maximumFileBytes_) {
+        if (::ftruncate(file.get(), 0) != 0)
+            return false;
+        previousSize = 0;
+    }
+
+    std::size_t written = 0;
+    while (written < line.size()) {
+        const ssize_t count = ::write(file.get(), line.data() + written, line.size() - written);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 1) {
+            // Take back the fragment so that it cannot fuse with the next line.
+            (void)::ftruncate(file.get(), previousSize);
+            return false;
+        }
+        written += static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+std::optional<ClientAuthorizationAuditEntry> ClientAuthorizationAuditLog::latestEntry(
+    const std::filesystem::path& fileURL, std::int64_t maximumReadBytes,
+    std::uint32_t requiredOwnerUID) {
+    // The checks apply to the file actually opened, not to whatever the path names later.
+    const FileDescriptor file(
+        ::open(fileURL.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (file.get() < 0)
+        return std::nullopt;
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        info.st_uid != requiredOwnerUID)
+        return std::nullopt;
+
+    const off_t end = ::lseek(file.get(), 0, SEEK_END);
+    const std::int64_t size = end < 0 ? 0 : static_cast<std::int64_t>(end);
+    const std::int64_t window = std::max(maximumReadBytes, smallestMaximumFileBytes);
+    const std::int64_t start = size >= window ? size - window : 0;
+
+    // Never more than the window, even when the file grows meanwhile.
+    std::vector<char> bytes(static_cast<std::size_t>(std::min(window, size - start)));
+    std::size_t filled = 0;
+    while (filled < bytes.size()) {
+        const ssize_t count =
+            ::pread(file.get(), bytes.data() + filled, bytes.size() - filled,
+                    static_cast<off_t>(start + static_cast<std::int64_t>(filled)));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            return std::nullopt;
+        if (count == 0)
+            break;
+        filled += static_cast<std::size_t>(count);
+    }
+    if (filled == 0)
+        return std::nullopt;
+
+    const std::string_view text(bytes.data(), filled);
+    std::size_t pieceEnd = text.size();
+    while (pieceEnd > 0) {
+        const std::size_t newline = text.rfind('\n', pieceEnd - 1);
+        const std::size_t pieceStart = newline == std::string_view::npos ? 0 : newline + 1;
+        if (pieceStart < pieceEnd) {
+            if (auto entry = ClientAuthorizationAuditEntry::decode(
+                    text.substr(pieceStart, pieceEnd - pieceStart)))
+                return entry;
+        }
+        if (newline == std::string_view::npos)
+            break;
+        pieceEnd = newline;
+    }
+    return std::nullopt;
+}
+
+}  // namespace ventrella::security
