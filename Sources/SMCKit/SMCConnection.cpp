@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 
 #include "AppLog/AppLog.h"
 #include "Platform/IOKit/IOKitServices.h"
@@ -61,10 +61,10 @@ std::string operatingSystemVersion() {
     return name.release;
 }
 
-// Stand-in for the sysctl layer of Platform/Foundation, which is not in this tree yet: no
-// value is available, so the model reads as empty text.
-std::optional<std::string> sysctlString(const char* /*name*/) {
-    return std::nullopt;
+// Stand-in with the shape of Platform/Foundation's sysctl call, which is not in this tree
+// yet: it knows no names, so the model reads as empty text until the real one replaces it.
+int sysctlByName(const char* /*name*/, void* /*buffer*/, std::size_t* /*size*/) {
+    return ENOENT;
 }
 
 SMCParamStruct command(std::uint32_t key, SMCCommand command) {
@@ -231,11 +231,16 @@ std::vector<std::string> SMCConnection::enumerateKeys() {
 }
 
 std::string SMCConnection::hardwareModel() {
-    const auto value = sysctlString("hw.model");
-    if (!value) {
+    std::size_t size = 0;
+    if (sysctlByName("hw.model", nullptr, &size) != 0 || size == 0) {
         return "";
     }
-    return value->substr(0, value->find('\0'));
+    std::vector<char> value(size, '\0');
+    if (sysctlByName("hw.model", value.data(), &size) != 0) {
+        return "";
+    }
+    const auto end = std::find(value.begin(), value.begin() + std::min(size, value.size()), '\0');
+    return std::string(value.begin(), end);
 }
 
 }  // namespace ventrella::smc

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 #include "Platform/IOKit/IOReturn.h"
 #include "Platform/VirtualMac/SMCFirmwareResult.h"
@@ -319,4 +321,33 @@ TEST(SimulatedFanTests, AnomalyKnobsChangeWhatClientsRead) {
     smc.setKeyType("F1Mn", "ui16", {0x04, 0xB0});
     EXPECT_EQ(smcText(client.call("F1Mn", smccommand::readKeyInfo).dataType), "ui16");
     EXPECT_EQ(client.read("F1Mn"), (std::vector<std::uint8_t>{0x04, 0xB0}));
+}
+
+TEST(SimulatedSMCTests, KeepsOneConsistentStateUnderConcurrentClients) {
+    SimulatedSMC smc;
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int thread = 0; thread < 4; ++thread) {
+        threads.emplace_back([&smc, &failures, thread] {
+            RecordClient client(smc);
+            const std::string key = "F" + std::to_string(thread % 2) + "md";
+            for (int round = 0; round < 200; ++round) {
+                if (client.write(key, {static_cast<std::uint8_t>(round % 2)}) !=
+                    smcresult::success) {
+                    ++failures;
+                }
+                const auto count = client.read("FNum");
+                if (count != std::vector<std::uint8_t>{2}) {
+                    ++failures;
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(smc.openClientCount(), 4u);
+    // Each round is key info + write + key info + read.
+    EXPECT_EQ(smc.journal().size(), 4u * 200u * 4u);
 }
