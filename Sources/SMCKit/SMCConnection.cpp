@@ -1,5 +1,7 @@
 #include "SMCKit/SMCConnection.h"
 
+#include "Platform/Foundation/Sysctl.h"
+
 #include <sys/utsname.h>
 
 #include <algorithm>
@@ -59,12 +61,6 @@ std::string operatingSystemVersion() {
         return "";
     }
     return name.release;
-}
-
-// Stand-in with the shape of Platform/Foundation's sysctl call, which is not in this tree
-// yet: it knows no names, so the model reads as empty text until the real one replaces it.
-int sysctlByName(const char* /*name*/, void* /*buffer*/, std::size_t* /*size*/) {
-    return ENOENT;
 }
 
 SMCParamStruct command(std::uint32_t key, SMCCommand command) {
@@ -232,11 +228,11 @@ std::vector<std::string> SMCConnection::enumerateKeys() {
 
 std::string SMCConnection::hardwareModel() {
     std::size_t size = 0;
-    if (sysctlByName("hw.model", nullptr, &size) != 0 || size == 0) {
+    if (platform::foundation::sysctlByName("hw.model", nullptr, &size) != 0 || size == 0) {
         return "";
     }
     std::vector<char> value(size, '\0');
-    if (sysctlByName("hw.model", value.data(), &size) != 0) {
+    if (platform::foundation::sysctlByName("hw.model", value.data(), &size) != 0) {
         return "";
     }
     const auto end = std::find(value.begin(), value.begin() + std::min(size, value.size()), '\0');

@@ -6,12 +6,14 @@
 #include <functional>
 #include <memory>
 
+#include "Platform/Foundation/Sysctl.h"
 #include "Platform/IOKit/IOReturn.h"
 #include "Platform/VirtualMac/SMCFirmwareResult.h"
 #include "SMCKit/FourCharCode.h"
 #include "SMCKit/SMCError.h"
 #include "Support/ScopedCapturingLogBackend.h"
 #include "Support/ScopedSimulatedSMC.h"
+#include "Support/TemporaryPlatformRoot.h"
 
 using namespace ventrella::smc;
 using ventrella::applog::LogLevel;
@@ -251,4 +253,11 @@ TEST_F(SMCConnectionTests, EnumerationReadsAtMost65536Indices) {
     EXPECT_EQ(names.size(), 65536u);
     EXPECT_EQ(device->journal().size(), 2u + 65536u);
     EXPECT_EQ(lines().at(2), "smc.enumerate.start total=4294967295");
+}
+
+TEST(SMCConnectionHardwareModelTests, ReadsThePublishedModelAndIsEmptyWithoutOne) {
+    ventrella::testsupport::TemporaryPlatformRoot root;
+    EXPECT_EQ(SMCConnection::hardwareModel(), "");
+    platform::foundation::publishSysctlValue("hw.model", "Mac15,6");
+    EXPECT_EQ(SMCConnection::hardwareModel(), "Mac15,6");
 }
