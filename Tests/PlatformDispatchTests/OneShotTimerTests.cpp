@@ -15,21 +15,29 @@ using platform::dispatch::OneShotTimer;
 using platform::dispatch::SerialQueue;
 using namespace std::chrono_literals;
 
-// Keeps the queue busy until released, so that a timer can expire while its
-// completion cannot run yet.
-class QueueBlocker {
+// Arms a timer from the queue and keeps the queue busy right behind the arming,
+// so that the timer expires while its completion cannot run yet.
+class ExpiryWhileBusy {
   public:
-    explicit QueueBlocker(SerialQueue& queue) {
+    ExpiryWhileBusy(SerialQueue& queue, OneShotTimer& timer, std::function<void()> handler) {
         auto released = release_.get_future().share();
         std::promise<void> started;
         auto running = started.get_future();
-        queue.async([released, started = std::move(started)]() mutable {
-            started.set_value();
-            released.wait();
+        queue.async([&queue, &timer, handler = std::move(handler), released,
+                     started = std::move(started)]() mutable {
+            timer.schedule(kDelay, std::move(handler));
+            // Queued behind the timer's own start-up work.
+            queue.async([released, started = std::move(started)]() mutable {
+                started.set_value();
+                released.wait();
+            });
         });
         running.wait();
+        std::this_thread::sleep_for(std::chrono::duration<double>(kDelay * 3));
     }
     void release() { release_.set_value(); }
+
+    static constexpr double kDelay = 0.03;
 
   private:
     std::promise<void> release_;
@@ -67,12 +75,9 @@ TEST(OneShotTimerTests, CancelledTimerNeverFiresEvenWhenAlreadyExpired) {
     EXPECT_FALSE(timer.isScheduled());
 
     // Expiry passes while the queue is busy, then the cancel comes.
-    timer.schedule(0.001, [&] { ++fired; });
-    queue.sync([] {});  // the timer is waiting now
-    QueueBlocker blocker(queue);
-    std::this_thread::sleep_for(20ms);
+    ExpiryWhileBusy busy(queue, timer, [&] { ++fired; });
     timer.cancel();
-    blocker.release();
+    busy.release();
 
     std::this_thread::sleep_for(20ms);
     queue.sync([] {});
@@ -85,12 +90,9 @@ TEST(OneShotTimerTests, RescheduleReplacesThePreviousFiring) {
     std::atomic<int> first{0};
     std::atomic<int> second{0};
 
-    timer.schedule(0.001, [&] { ++first; });
-    queue.sync([] {});
-    QueueBlocker blocker(queue);
-    std::this_thread::sleep_for(20ms);  // the first firing is due
+    ExpiryWhileBusy busy(queue, timer, [&] { ++first; });
     timer.schedule(0.01, [&] { ++second; });
-    blocker.release();
+    busy.release();
 
     std::this_thread::sleep_for(40ms);
     queue.sync([] {});
@@ -119,12 +121,9 @@ TEST(OneShotTimerTests, TimerDestroyedAfterExpiryNeverFires) {
     SerialQueue queue("test.destroy");
     std::atomic<int> fired{0};
     auto timer = std::make_unique<OneShotTimer>(queue);
-    timer->schedule(0.001, [&] { ++fired; });
-    queue.sync([] {});
-    QueueBlocker blocker(queue);
-    std::this_thread::sleep_for(20ms);  // due, but the queue is busy
+    ExpiryWhileBusy busy(queue, *timer, [&] { ++fired; });
     timer.reset();
-    blocker.release();
+    busy.release();
 
     std::this_thread::sleep_for(20ms);
     queue.sync([] {});
