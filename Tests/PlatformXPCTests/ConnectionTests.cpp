@@ -267,7 +267,7 @@ TEST_F(ConnectionTests, MessagesSentBeforeResumeWaitForIt) {
     connection->resume();
     ASSERT_TRUE(outcome.events.waitFor(1));
     EXPECT_EQ(outcome.events.all(), std::vector<std::string>{"reply:3"});
-    closeAndWait(connection);
+    connection->invalidate();
 }
 
 TEST_F(ConnectionTests, RefusedPeerIsClosedUnread) {
