@@ -67,13 +67,13 @@ class TestService : public ExportedObject {
   public:
     void invoke(const std::string& selector, const std::vector<std::int64_t>& arguments,
                 ReplyBlock reply) override {
-        invocations.add(selector);
         if (selector == "echo:withReply:") {
             reply(text(std::to_string(arguments.at(0))));
         } else {
             std::lock_guard lock(mutex);
             held.push_back(reply);
         }
+        invocations.add(selector);
     }
     std::optional<ReplyBlock> heldReply(std::size_t index) {
         std::lock_guard lock(mutex);
@@ -102,8 +102,8 @@ class TestDelegate : public ListenerDelegate {
         if (!accept) {
             return false;  // configured, but neither resumed nor accepted
         }
-        connection.resume();
         calls.add("accepted");
+        connection.resume();
         return true;
     }
     std::shared_ptr<Connection> acceptedConnection(std::size_t index) {
@@ -150,9 +150,10 @@ class RawClient {
     }
     ~RawClient() { ::close(fd_); }
     bool connected() const { return connected_; }
-    void write(const std::vector<std::uint8_t>& bytes) {
-        ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL),
-                  static_cast<ssize_t>(bytes.size()));
+    // False when the peer had already closed the connection.
+    bool write(const std::vector<std::uint8_t>& bytes) {
+        return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(bytes.size());
     }
     // True when the peer closed the connection (rather than the read timing out).
     bool closedByPeer() {
@@ -275,6 +276,7 @@ TEST_F(ConnectionTests, RefusedPeerIsClosedUnread) {
     startListener();
     RawClient raw(listener_->socketPath());
     ASSERT_TRUE(raw.connected());
+    // The refusal may close the socket before or after these bytes arrive.
     raw.write(encodeFrame(RequestMessage{1, "echo:withReply:", {1}}));
     EXPECT_TRUE(raw.closedByPeer());
     EXPECT_TRUE(delegate_->service->invocations.all().empty());
@@ -285,6 +287,8 @@ TEST_F(ConnectionTests, RefusedPeerIsClosedUnread) {
     outcome.proxyFor(connection).send("echo:withReply:", {1}, outcome.replyHandler());
     ASSERT_TRUE(outcome.events.waitFor(1));
     EXPECT_EQ(outcome.events.all(), std::vector<std::string>{kInterrupted});
+    ASSERT_TRUE(handlers_.waitFor(1));
+    EXPECT_EQ(handlers_.all(), std::vector<std::string>{"interrupted"});
     EXPECT_TRUE(delegate_->service->invocations.all().empty());
     closeAndWait(connection);
 }
@@ -326,7 +330,7 @@ TEST_F(ConnectionTests, BadFramesCloseOnlyTheirOwnConnection) {
     for (std::size_t i = 0; i < badFrames.size(); ++i) {
         RawClient raw(listener_->socketPath());
         ASSERT_TRUE(raw.connected());
-        raw.write(badFrames[i]);
+        ASSERT_TRUE(raw.write(badFrames[i]));
         EXPECT_TRUE(raw.closedByPeer()) << "frame " << i;
         EXPECT_EQ(echo(good, static_cast<std::int64_t>(i)), "reply:" + std::to_string(i));
     }
