@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "Platform/IOKit/IOReturn.h"
+
+namespace platform::iokit {
+
+using ClientID = std::uint64_t;
+
+// A device that serves user clients of one service class. Its call handling is a plain
+// "bytes in -> bytes out + return code" function, so the same device can sit in-process or
+// behind a socket server.
+class UserClientDevice {
+  public:
+    virtual ~UserClientDevice() = default;
+
+    virtual std::string_view serviceClass() const = 0;
+    virtual KernReturn openClient(std::uint32_t connectionType, ClientID& client) = 0;
+    // `outputSize` holds the capacity on entry and the bytes written on return.
+    virtual KernReturn callStructMethod(ClientID client, std::uint32_t selector,
+                                        std::span<const std::uint8_t> input,
+                                        std::span<std::uint8_t> output,
+                                        std::size_t& outputSize) = 0;
+    virtual KernReturn closeClient(ClientID client) = 0;
+};
+
+}  // namespace platform::iokit

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace virtualmac {
+
+struct SimulatedFanSpec {
+    double minimumRPM = 1200;
+    double maximumRPM = 5800;
+    double automaticTargetRPM = 2000;  // what the firmware runs the fan at on its own
+};
+
+// The shape of a simulated Mac's fan hardware.
+struct SimulatedSMCConfiguration {
+    enum class ModeKeys {
+        lowerCase,   // "F%dmd"
+        upperCase,   // "F%dMd"
+        legacyMask,  // one ui16 "FS! ", bit n = fan n manual
+        none,
+    };
+
+    std::vector<SimulatedFanSpec> fans = std::vector<SimulatedFanSpec>(2);
+    ModeKeys modeKeys = ModeKeys::lowerCase;
+    bool hasForceTest = false;              // an "Ftst" key exists
+    bool forceTestGatesModeWrites = false;  // mode writes are refused until "Ftst" is 1
+    std::string speedType = "flt ";         // or "fpe2"
+    bool actualFollowsTargetInstantly = true;
+};
+
+}  // namespace virtualmac
