@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "VentrellaSensors/AppleSiliconTemperatureSensors.h"
+#include "VentrellaSensors/VLAppleSiliconTemperatureSensors.h"
 
 namespace ventrella::hardware {
 

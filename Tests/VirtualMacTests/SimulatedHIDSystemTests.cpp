@@ -126,19 +126,5 @@ TEST_F(SimulatedHIDSystemTests, CountsReleasesOfObjectsThatAreNotLive) {
     EXPECT_EQ(hid->liveObjectCount(), 0U);
 }
 
-TEST_F(SimulatedHIDSystemTests, FaultsAndAMissingSystem) {
-    hid->failClientCreation(true);
-    EXPECT_EQ(iokit::hidEventSystemClientCreate(), 0U);
-    hid->failClientCreation(false);
-    hid->failServiceCopies(true);
-    const auto client = iokit::hidEventSystemClientCreate();
-    EXPECT_NE(client, 0U);
-    EXPECT_EQ(iokit::hidEventSystemClientCopyServices(client), 0U);
-    iokit::hidRelease(client);
-
-    iokit::ScopedHIDBackend none(nullptr);
-    EXPECT_EQ(iokit::hidEventSystemClientCreate(), 0U);
-}
-
 }  // namespace
 }  // namespace virtualmac

@@ -7,7 +7,7 @@
 
 #include "Platform/IOKit/HIDBackend.h"
 #include "Platform/VirtualMac/SimulatedHIDSystem.h"
-#include "VentrellaSensors/AppleSiliconTemperatureSensors.h"
+#include "VentrellaSensors/VLAppleSiliconTemperatureSensors.h"
 
 namespace ventrella::sensors {
 namespace {

@@ -1,4 +1,4 @@
-#include "VentrellaSensors/AppleSiliconTemperatureSensors.h"
+#include "VentrellaSensors/VLAppleSiliconTemperatureSensors.h"
 
 #include <cmath>
 
