@@ -39,7 +39,7 @@ std::optional<double> optionalNumber(const json& request, const char* name) {
 
 std::size_t fanField(const json& request) {
     const json& value = field(request, "fan");
-    if (!value.is_number_unsigned()) {
+    if (!value.is_number_integer() || value.get<std::int64_t>() < 0) {
         throw MachineRequestError("\"fan\" must be a fan number from 0");
     }
     return value.get<std::size_t>();
@@ -47,7 +47,8 @@ std::size_t fanField(const json& request) {
 
 std::uint8_t byteField(const json& request, const char* name) {
     const json& value = field(request, name);
-    if (!value.is_number_unsigned() || value.get<std::uint64_t>() > 255) {
+    if (!value.is_number_integer() || value.get<std::int64_t>() < 0 ||
+        value.get<std::int64_t>() > 255) {
         throw MachineRequestError(std::string("\"") + name + "\" must be a byte, 0 to 255");
     }
     return static_cast<std::uint8_t>(value.get<unsigned>());
