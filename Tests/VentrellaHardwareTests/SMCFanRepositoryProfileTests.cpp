@@ -1,13 +1,15 @@
-// The repository over a real SMC connection to the simulated machine, one case per kind of
-// fan hardware a Mac can have.
+// The repository over a real SMC connection to the simulated machine, one case per
+// machine profile of the simulated Mac.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "Platform/VirtualMac/MachineProfile.h"
 #include "SMCKit/SMCConnection.h"
 #include "SMCKit/SMCError.h"
 #include "Support/ScopedSimulatedSMC.h"
@@ -23,15 +25,6 @@ using shared::FanControlMode;
 using virtualmac::SimulatedSMCConfiguration;
 using ModeKeys = SimulatedSMCConfiguration::ModeKeys;
 
-struct Profile {
-    std::string name;
-    SimulatedSMCConfiguration configuration;
-    std::optional<SMCFanControlMechanism> mechanism;
-    std::size_t fans;
-    // The control check's error text; empty when it passes.
-    std::string controlError;
-};
-
 SimulatedSMCConfiguration configuration(ModeKeys modeKeys, std::size_t fans, bool forceTest,
                                         std::string speedType) {
     SimulatedSMCConfiguration result;
@@ -43,60 +36,69 @@ SimulatedSMCConfiguration configuration(ModeKeys modeKeys, std::size_t fans, boo
     return result;
 }
 
-std::vector<Profile> profiles() {
-    return {
-        {"appleSiliconTwoFans", configuration(ModeKeys::lowerCase, 2, true, "flt "),
-         SMCFanControlMechanism::perFanMode("F%dmd"), 2, ""},
-        {"upperCaseModeKey", configuration(ModeKeys::upperCase, 2, false, "flt "),
-         SMCFanControlMechanism::perFanMode("F%dMd"), 2, ""},
-        {"legacyMask", configuration(ModeKeys::legacyMask, 2, false, "fpe2"),
-         SMCFanControlMechanism::legacyForcedMask("FS! "), 2, ""},
-        {"noControlMechanism", configuration(ModeKeys::none, 2, false, "flt "), std::nullopt, 2,
-         "No verified SMC fan-control mode mechanism was found."},
-        {"noFans", configuration(ModeKeys::lowerCase, 0, false, "flt "), std::nullopt, 0,
-         "No controllable fan was found."},
+// What the repository must find on each machine profile.
+struct Expectation {
+    std::optional<SMCFanControlMechanism> mechanism;
+    // The control check's error text; empty when it passes.
+    std::string controlError;
+};
+
+Expectation expectation(const std::string& profile) {
+    static const std::map<std::string, Expectation> expectations = {
+        {"apple-silicon", {SMCFanControlMechanism::perFanMode("F%dmd"), ""}},
+        {"upper-case-mode", {SMCFanControlMechanism::perFanMode("F%dMd"), ""}},
+        {"legacy-mask", {SMCFanControlMechanism::legacyForcedMask("FS! "), ""}},
+        {"no-control", {std::nullopt, "No verified SMC fan-control mode mechanism was found."}},
+        {"no-fans", {std::nullopt, "No controllable fan was found."}},
     };
+    return expectations.at(profile);
 }
 
-class SMCFanRepositoryProfileTests : public ::testing::TestWithParam<Profile> {};
+class SMCFanRepositoryProfileTests : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(SMCFanRepositoryProfileTests, ReadsAndChecksTheFans) {
-    const auto& profile = GetParam();
-    testsupport::ScopedSimulatedSMC smc(profile.configuration);
+    const auto profile = virtualmac::MachineProfile::named(GetParam());
+    const auto expected = expectation(profile.name);
+    testsupport::ScopedSimulatedSMC smc(profile.smc);
     // The same code serves the helper's connection and the application's reader.
     const std::vector<std::shared_ptr<smc::SMCKeyReading>> readers = {
         std::make_shared<smc::SMCConnection>(), NativeSMCFactory::connection()};
     for (const auto& reader : readers) {
         SMCFanRepository repository(reader, std::nullopt);
-        EXPECT_EQ(repository.controlMechanism(), profile.mechanism);
+        EXPECT_EQ(repository.controlMechanism(), expected.mechanism);
 
         const auto fans = repository.readFans(true);
-        ASSERT_EQ(fans.size(), profile.fans);
+        ASSERT_EQ(fans.size(), profile.smc.fans.size());
         for (std::size_t id = 0; id < fans.size(); ++id) {
             EXPECT_EQ(fans[id].id, static_cast<std::int64_t>(id));
             EXPECT_EQ(fans[id].actualRPM, smc->actualSpeed(id));
             EXPECT_EQ(fans[id].targetRPM, smc->targetSpeed(id));
-            EXPECT_EQ(fans[id].minimumRPM, 1200);
-            EXPECT_EQ(fans[id].maximumRPM, 5800);
+            EXPECT_EQ(fans[id].minimumRPM, profile.smc.fans[id].minimumRPM);
+            EXPECT_EQ(fans[id].maximumRPM, profile.smc.fans[id].maximumRPM);
             EXPECT_EQ(fans[id].mode,
-                      profile.mechanism ? FanControlMode::automatic : FanControlMode::unknown);
+                      expected.mechanism ? FanControlMode::automatic : FanControlMode::unknown);
         }
 
-        if (profile.controlError.empty()) {
+        if (expected.controlError.empty()) {
             EXPECT_EQ(repository.validateControlSupport(), fans);
         } else {
             try {
                 repository.validateControlSupport();
                 ADD_FAILURE() << "the control check passed";
             } catch (const SMCReadValidationError& error) {
-                EXPECT_EQ(error.description(), profile.controlError);
+                EXPECT_EQ(error.description(), expected.controlError);
             }
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Profiles, SMCFanRepositoryProfileTests, ::testing::ValuesIn(profiles()),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Profiles, SMCFanRepositoryProfileTests,
+                         ::testing::ValuesIn(virtualmac::MachineProfile::names()),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
 
 TEST(SMCFanRepositoryOverSMCTests, ReadsManualFansAndReportsFirmwareErrors) {
     testsupport::ScopedSimulatedSMC lower(configuration(ModeKeys::lowerCase, 2, false, "flt "));
