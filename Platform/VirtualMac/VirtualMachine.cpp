@@ -11,6 +11,8 @@ namespace virtualmac {
 
 namespace {
 
+constexpr std::size_t kJournalLimit = 4096;
+
 std::vector<FanSpecification> fanSpecifications(const SimulatedSMCConfiguration& smc) {
     std::vector<FanSpecification> fans;
     for (const auto& fan : smc.fans) {
@@ -60,6 +62,8 @@ VirtualMachine::VirtualMachine(MachineProfile profile)
     : profile_(std::move(profile)),
       smc_(std::make_shared<SimulatedSMC>(profile_.smc)),
       model_(fanSpecifications(profile_.smc)) {
+    // The machine serves for hours; its SMC keeps only a recent window of calls.
+    smc_->setJournalLimit(kJournalLimit);
     for (const auto& key : profile_.temperatureKeys) {
         smc_->defineKey(key.key, key.dataType, encodeTemperature(key.dataType, 0));
     }
