@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "Platform/IOKit/SocketBackend.h"
+
 namespace platform::iokit {
 
 namespace {
@@ -21,7 +23,8 @@ HIDSlot& slot() {
 std::shared_ptr<HIDBackend> currentHIDBackend() {
     auto& current = slot();
     std::lock_guard lock(current.mutex);
-    return current.backend;
+    // Without an installed system the calls reach the simulated machine's process.
+    return current.backend ? current.backend : machineSocketBackend();
 }
 
 std::shared_ptr<HIDBackend> installHIDBackend(std::shared_ptr<HIDBackend> backend) {

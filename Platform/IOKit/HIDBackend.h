@@ -30,7 +30,7 @@ struct HIDPropertyValue {
 
 // What the HID event-system calls talk to. Every create/copy hands the caller one object it
 // must release; services obtained from a list are borrowed from it and live as long as the
-// list. Implementations: the in-process simulated HID system and, later, the simulated
+// list. Implementations: the in-process simulated HID system and the simulated
 // machine's socket. Unknown or wrongly typed handles give 0, empty or default answers.
 class HIDBackend {
   public:
@@ -50,9 +50,10 @@ class HIDBackend {
 };
 
 // The HID system the calls of this process reach; process-wide, like the IOKit backend, and
-// kept in its own slot. Nothing installed means no client can be created.
+// kept in its own slot. With nothing installed the calls go to the simulated machine's socket
+// (no reachable machine: no client can be created); never null.
 std::shared_ptr<HIDBackend> currentHIDBackend();
-// Installs `backend` (nullptr: none) and returns the previous one.
+// Installs `backend` (nullptr: none) and returns the previously installed one (possibly null).
 std::shared_ptr<HIDBackend> installHIDBackend(std::shared_ptr<HIDBackend> backend);
 
 // Installs a HID backend for the guard's lifetime and restores the previous one.

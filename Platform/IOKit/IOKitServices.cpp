@@ -39,7 +39,7 @@ struct Registry {
     std::mutex mutex;
     std::shared_ptr<IOBackend> backend;
     // Without an installed device the calls reach the simulated machine's process.
-    std::shared_ptr<IOBackend> machineSocket = std::make_shared<SocketBackend>();
+    std::shared_ptr<IOBackend> machineSocket = machineSocketBackend();
     std::map<IOObject, Object> objects;
     IOObject nextHandle = 0x1003;
 

@@ -1,5 +1,7 @@
 #include "Platform/IOKit/IOSocketProtocol.h"
 
+#include <bit>
+
 #include "Platform/Foundation/PlatformRoot.h"
 
 namespace platform::iokit {
@@ -33,6 +35,10 @@ Writer& Writer::u64(std::uint64_t value) {
         body_.push_back(static_cast<std::uint8_t>(value >> shift));
     }
     return *this;
+}
+
+Writer& Writer::f64(double value) {
+    return u64(std::bit_cast<std::uint64_t>(value));
 }
 
 Writer& Writer::text(std::string_view value) {
@@ -98,6 +104,10 @@ std::uint64_t Reader::u64() {
     const std::uint64_t low = u32();
     const std::uint64_t high = u32();
     return high << 32 | low;
+}
+
+double Reader::f64() {
+    return std::bit_cast<double>(u64());
 }
 
 std::string Reader::text() {

@@ -24,6 +24,17 @@ std::filesystem::path ioKitSocketPath();
 //   callStructMethod  client (u64), selector (u32), output capacity (u32),
 //                     input (u32 length + bytes)               -> output (u32 length + bytes)
 //   closeClient       client (u64)                             -> nothing more
+// and the HID event system, one opcode per HIDBackend call (handles are u64, numbers f64):
+//   hidCreateClient   -                                        -> client
+//   hidSetMatching    client, count (u16), count x (key text, value i64)
+//   hidCopyServices   client                                   -> list
+//   hidServiceCount   list                                     -> count (u32)
+//   hidServiceAt      list, index (u32)                        -> service
+//   hidCopyProperty   service, key text                        -> property
+//   hidPropertyValue  property                         -> type (u8), text, number (f64)
+//   hidCopyEvent      service, type (i64), options (u32)       -> event
+//   hidEventFloat     event, field (u32)                       -> value (f64)
+//   hidRelease        object
 namespace ioframe {
 
 enum class Opcode : std::uint8_t {
@@ -31,7 +42,20 @@ enum class Opcode : std::uint8_t {
     openClient = 2,
     callStructMethod = 3,
     closeClient = 4,
+    hidCreateClient = 16,
+    hidSetMatching = 17,
+    hidCopyServices = 18,
+    hidServiceCount = 19,
+    hidServiceAt = 20,
+    hidCopyProperty = 21,
+    hidPropertyValue = 22,
+    hidCopyEvent = 23,
+    hidEventFloat = 24,
+    hidRelease = 25,
 };
+
+// Most entries of a HID matching dictionary.
+inline constexpr std::size_t kMaximumMatchingEntries = 64;
 
 inline constexpr std::size_t kHeaderSize = 4;
 inline constexpr std::size_t kMaximumBodySize = 64 * 1024;
@@ -52,6 +76,8 @@ class Writer {
     Writer& u32(std::uint32_t value);
     Writer& u64(std::uint64_t value);
     Writer& i32(std::int32_t value) { return u32(static_cast<std::uint32_t>(value)); }
+    Writer& i64(std::int64_t value) { return u64(static_cast<std::uint64_t>(value)); }
+    Writer& f64(double value);
     Writer& text(std::string_view value);  // u16 length + bytes; throws MalformedFrame if long
     Writer& bytes(std::span<const std::uint8_t> value);  // u32 length + bytes
     std::vector<std::uint8_t> frame() const;
@@ -69,6 +95,8 @@ class Reader {
     std::uint32_t u32();
     std::uint64_t u64();
     std::int32_t i32() { return static_cast<std::int32_t>(u32()); }
+    std::int64_t i64() { return static_cast<std::int64_t>(u64()); }
+    double f64();
     std::string text();
     std::vector<std::uint8_t> bytes(std::size_t cap);
     // Throws MalformedFrame when bytes are left over.

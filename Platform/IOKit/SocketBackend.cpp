@@ -31,6 +31,10 @@ std::uint64_t serverClientOf(ClientID handle) {
     return handle & 0xffffffffu;
 }
 
+// HID handles: the connection generation in the top 24 bits, the machine's handle below.
+constexpr int kHIDGenerationShift = 40;
+constexpr std::uint64_t kHIDServerMask = (std::uint64_t{1} << kHIDGenerationShift) - 1;
+
 timeval toTimeval(double seconds) {
     timeval value{};
     const double whole = std::floor(seconds);
@@ -152,6 +156,7 @@ bool SocketBackend::currentGenerationLocked(ClientID client) const {
 }
 
 std::size_t SocketBackend::serviceCount(std::string_view className) {
+    // (HID's serviceCount is the overload taking a handle.)
     ioframe::Writer request;
     try {
         request.u8(static_cast<std::uint8_t>(Opcode::serviceCount)).text(className);
@@ -262,6 +267,224 @@ KernReturn SocketBackend::closeClient(ClientID client) {
         disconnectLocked();
         return ioReturnNotResponding;
     }
+}
+
+}  // namespace platform::iokit
+
+namespace platform::iokit {
+
+std::shared_ptr<SocketBackend> machineSocketBackend() {
+    static const auto backend = std::make_shared<SocketBackend>();
+    return backend;
+}
+
+std::uint64_t SocketBackend::hidServerHandleLocked(HIDObject object) const {
+    const bool current = socket_ >= 0 && owner_ == ::getpid() &&
+                         (object >> kHIDGenerationShift) == (generation_ & 0xffffffu);
+    return current ? object & kHIDServerMask : 0;
+}
+
+HIDObject SocketBackend::hidHandleLocked(std::uint64_t serverHandle) const {
+    if (serverHandle == 0 || serverHandle > kHIDServerMask) {
+        return 0;
+    }
+    return static_cast<HIDObject>(generation_ & 0xffffffu) << kHIDGenerationShift | serverHandle;
+}
+
+std::optional<std::vector<std::uint8_t>> SocketBackend::hidExchangeLocked(
+    const ioframe::Writer& request, bool retryOnFreshConnection) {
+    auto reply = exchangeLocked(request.frame(), retryOnFreshConnection);
+    if (!reply || reply->size() < 4) {
+        return std::nullopt;
+    }
+    ioframe::Reader reader(*reply);
+    if (reader.i32() != kernSuccess) {
+        return std::nullopt;
+    }
+    return std::vector<std::uint8_t>(reply->begin() + 4, reply->end());
+}
+
+HIDObject SocketBackend::hidObjectCallLocked(ioframe::Writer& request,
+                                             bool retryOnFreshConnection) {
+    const auto reply = hidExchangeLocked(request, retryOnFreshConnection);
+    if (!reply) {
+        return 0;
+    }
+    try {
+        ioframe::Reader reader(*reply);
+        const std::uint64_t handle = reader.u64();
+        reader.finish();
+        return hidHandleLocked(handle);
+    } catch (const ioframe::MalformedFrame&) {
+        disconnectLocked();
+        return 0;
+    }
+}
+
+HIDObject SocketBackend::createEventSystemClient() {
+    ioframe::Writer request;
+    request.u8(static_cast<std::uint8_t>(Opcode::hidCreateClient));
+    std::lock_guard lock(mutex_);
+    return hidObjectCallLocked(request, true);
+}
+
+void SocketBackend::setMatching(HIDObject client, const HIDMatching& matching) {
+    if (matching.size() > ioframe::kMaximumMatchingEntries) {
+        return;
+    }
+    ioframe::Writer request;
+    std::lock_guard lock(mutex_);
+    const auto server = hidServerHandleLocked(client);
+    if (server == 0) {
+        return;
+    }
+    try {
+        request.u8(static_cast<std::uint8_t>(Opcode::hidSetMatching))
+            .u64(server)
+            .u16(static_cast<std::uint16_t>(matching.size()));
+        for (const auto& [key, value] : matching) {
+            request.text(key).i64(value);
+        }
+    } catch (const ioframe::MalformedFrame&) {
+        return;
+    }
+    hidExchangeLocked(request, false);
+}
+
+HIDObject SocketBackend::copyServices(HIDObject client) {
+    ioframe::Writer request;
+    std::lock_guard lock(mutex_);
+    const auto server = hidServerHandleLocked(client);
+    if (server == 0) {
+        return 0;
+    }
+    request.u8(static_cast<std::uint8_t>(Opcode::hidCopyServices)).u64(server);
+    return hidObjectCallLocked(request);
+}
+
+std::size_t SocketBackend::serviceCount(HIDObject services) {
+    ioframe::Writer request;
+    std::lock_guard lock(mutex_);
+    const auto server = hidServerHandleLocked(services);
+    if (server == 0) {
+        return 0;
+    }
+    request.u8(static_cast<std::uint8_t>(Opcode::hidServiceCount)).u64(server);
+    const auto reply = hidExchangeLocked(request, false);
+    if (!reply) {
+        return 0;
+    }
+    try {
+        ioframe::Reader reader(*reply);
+        const std::uint32_t count = reader.u32();
+        reader.finish();
+        return count;
+    } catch (const ioframe::MalformedFrame&) {
+        disconnectLocked();
+        return 0;
+    }
+}
+
+HIDObject SocketBackend::serviceAt(HIDObject services, std::size_t index) {
+    ioframe::Writer request;
+    std::lock_guard lock(mutex_);
+    const auto server = hidServerHandleLocked(services);
+    if (server == 0 || index > 0xffffffffu) {
+        return 0;
+    }
+    request.u8(static_cast<std::uint8_t>(Opcode::hidServiceAt))
+        .u64(server)
+        .u32(static_cast<std::uint32_t>(index));
+    return hidObjectCallLocked(request);
+}
+
+HIDObject SocketBackend::copyProperty(HIDObject service, std::string_view key) {
+    if (key.size() > ioframe::kMaximumNameLength) {
+        return 0;
+    }
+    ioframe::Writer request;
+    std::lock_guard lock(mutex_);
+    const auto server = hidServerHandleLocked(service);
+    if (server == 0) {
+        return 0;
+    }
+    request.u8(static_cast<std::uint8_t>(Opcode::hidCopyProperty)).u64(server).text(key);
+    return hidObjectCallLocked(request);
+}
+
+HIDPropertyValue SocketBackend::propertyValue(HIDObject property) {
+    ioframe::Writer request;
+    std::lock_guard lock(mutex_);
+    const auto server = hidServerHandleLocked(property);
+    if (server == 0) {
+        return {};
+    }
+    request.u8(static_cast<std::uint8_t>(Opcode::hidPropertyValue)).u64(server);
+    const auto reply = hidExchangeLocked(request, false);
+    if (!reply) {
+        return {};
+    }
+    try {
+        ioframe::Reader reader(*reply);
+        HIDPropertyValue value;
+        const std::uint8_t type = reader.u8();
+        value.text = reader.text();
+        value.number = reader.f64();
+        reader.finish();
+        if (type > static_cast<std::uint8_t>(HIDPropertyValue::Type::other)) {
+            throw ioframe::MalformedFrame();
+        }
+        value.type = static_cast<HIDPropertyValue::Type>(type);
+        return value;
+    } catch (const ioframe::MalformedFrame&) {
+        disconnectLocked();
+        return {};
+    }
+}
+
+HIDObject SocketBackend::copyEvent(HIDObject service, std::int64_t type, std::uint32_t options) {
+    ioframe::Writer request;
+    std::lock_guard lock(mutex_);
+    const auto server = hidServerHandleLocked(service);
+    if (server == 0) {
+        return 0;
+    }
+    request.u8(static_cast<std::uint8_t>(Opcode::hidCopyEvent)).u64(server).i64(type).u32(options);
+    return hidObjectCallLocked(request);
+}
+
+double SocketBackend::eventFloatValue(HIDObject event, std::uint32_t field) {
+    ioframe::Writer request;
+    std::lock_guard lock(mutex_);
+    const auto server = hidServerHandleLocked(event);
+    if (server == 0) {
+        return 0;
+    }
+    request.u8(static_cast<std::uint8_t>(Opcode::hidEventFloat)).u64(server).u32(field);
+    const auto reply = hidExchangeLocked(request, false);
+    if (!reply) {
+        return 0;
+    }
+    try {
+        ioframe::Reader reader(*reply);
+        const double value = reader.f64();
+        reader.finish();
+        return value;
+    } catch (const ioframe::MalformedFrame&) {
+        disconnectLocked();
+        return 0;
+    }
+}
+
+void SocketBackend::release(HIDObject object) {
+    ioframe::Writer request;
+    std::lock_guard lock(mutex_);
+    const auto server = hidServerHandleLocked(object);
+    if (server == 0) {
+        return;  // of an earlier connection: the machine released it with that connection
+    }
+    request.u8(static_cast<std::uint8_t>(Opcode::hidRelease)).u64(server);
+    hidExchangeLocked(request, false);
 }
 
 }  // namespace platform::iokit

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <map>
+#include <set>
 #include <system_error>
 
 #include "Platform/IOKit/IOSocketProtocol.h"
@@ -16,8 +17,9 @@ using Devices = std::vector<std::shared_ptr<UserClientDevice>>;
 
 class IOKitSocketServer::Session : public std::enable_shared_from_this<Session> {
   public:
-    Session(asio::local::stream_protocol::socket socket, std::shared_ptr<Devices> devices)
-        : socket_(std::move(socket)), devices_(std::move(devices)) {}
+    Session(asio::local::stream_protocol::socket socket, std::shared_ptr<Devices> devices,
+            std::shared_ptr<platform::iokit::HIDBackend> hid)
+        : socket_(std::move(socket)), devices_(std::move(devices)), hid_(std::move(hid)) {}
 
     ~Session() { closeClients(); }
 
@@ -94,7 +96,8 @@ class IOKitSocketServer::Session : public std::enable_shared_from_this<Session> 
     std::vector<std::uint8_t> handle() {
         ioframe::Reader reader(body_);
         ioframe::Writer reply;
-        switch (static_cast<ioframe::Opcode>(reader.u8())) {
+        const auto opcode = static_cast<ioframe::Opcode>(reader.u8());
+        switch (opcode) {
             case ioframe::Opcode::serviceCount: {
                 const auto name = reader.text();
                 reader.finish();
@@ -159,6 +162,120 @@ class IOKitSocketServer::Session : public std::enable_shared_from_this<Session> 
                 break;
             }
             default:
+                return handleHID(opcode, reader);
+        }
+        return reply.frame();
+    }
+
+    // A handle this session owns (`owned`) or borrowed from one of its lists, else 0.
+    std::uint64_t ownedObject(std::uint64_t handle) const {
+        return owned_.contains(handle) ? handle : 0;
+    }
+    std::uint64_t borrowedService(std::uint64_t handle) const {
+        return borrowed_.contains(handle) ? handle : 0;
+    }
+    std::uint64_t keep(std::uint64_t handle) {
+        if (handle != 0) {
+            owned_.insert(handle);
+        }
+        return handle;
+    }
+    bool full() const { return owned_.size() >= kMaximumHIDObjectsPerSession; }
+
+    std::vector<std::uint8_t> handleHID(ioframe::Opcode opcode, ioframe::Reader& reader) {
+        ioframe::Writer reply;
+        if (!hid_) {
+            // No HID system: every call reads as "no object".
+            reply.i32(platform::iokit::ioReturnNoDevice);
+            return reply.frame();
+        }
+        reply.i32(platform::iokit::kernSuccess);
+        switch (opcode) {
+            case ioframe::Opcode::hidCreateClient:
+                reader.finish();
+                reply.u64(full() ? 0 : keep(hid_->createEventSystemClient()));
+                break;
+            case ioframe::Opcode::hidSetMatching: {
+                const auto client = ownedObject(reader.u64());
+                const std::size_t count = reader.u16();
+                if (count > ioframe::kMaximumMatchingEntries) {
+                    throw ioframe::MalformedFrame();
+                }
+                platform::iokit::HIDMatching matching;
+                for (std::size_t index = 0; index < count; ++index) {
+                    auto key = reader.text();
+                    matching[std::move(key)] = reader.i64();
+                }
+                reader.finish();
+                if (client != 0) {
+                    hid_->setMatching(client, matching);
+                }
+                break;
+            }
+            case ioframe::Opcode::hidCopyServices: {
+                const auto client = ownedObject(reader.u64());
+                reader.finish();
+                reply.u64(client == 0 || full() ? 0 : keep(hid_->copyServices(client)));
+                break;
+            }
+            case ioframe::Opcode::hidServiceCount: {
+                const auto list = ownedObject(reader.u64());
+                reader.finish();
+                reply.u32(list == 0 ? 0 : static_cast<std::uint32_t>(hid_->serviceCount(list)));
+                break;
+            }
+            case ioframe::Opcode::hidServiceAt: {
+                const auto list = ownedObject(reader.u64());
+                const std::uint32_t index = reader.u32();
+                reader.finish();
+                const auto service = list == 0 ? 0 : hid_->serviceAt(list, index);
+                if (service != 0) {
+                    borrowed_.insert(service);
+                }
+                reply.u64(service);
+                break;
+            }
+            case ioframe::Opcode::hidCopyProperty: {
+                const auto service = borrowedService(reader.u64());
+                const auto key = reader.text();
+                reader.finish();
+                reply.u64(service == 0 || full() ? 0 : keep(hid_->copyProperty(service, key)));
+                break;
+            }
+            case ioframe::Opcode::hidPropertyValue: {
+                const auto property = ownedObject(reader.u64());
+                reader.finish();
+                const auto value = property == 0 ? platform::iokit::HIDPropertyValue{}
+                                                 : hid_->propertyValue(property);
+                reply.u8(static_cast<std::uint8_t>(value.type)).text(value.text).f64(value.number);
+                break;
+            }
+            case ioframe::Opcode::hidCopyEvent: {
+                const auto service = borrowedService(reader.u64());
+                const std::int64_t type = reader.i64();
+                const std::uint32_t options = reader.u32();
+                reader.finish();
+                reply.u64(service == 0 || full() ? 0
+                                                 : keep(hid_->copyEvent(service, type, options)));
+                break;
+            }
+            case ioframe::Opcode::hidEventFloat: {
+                const auto event = ownedObject(reader.u64());
+                const std::uint32_t field = reader.u32();
+                reader.finish();
+                reply.f64(event == 0 ? 0.0 : hid_->eventFloatValue(event, field));
+                break;
+            }
+            case ioframe::Opcode::hidRelease: {
+                const auto object = ownedObject(reader.u64());
+                reader.finish();
+                if (object != 0) {
+                    owned_.erase(object);
+                    hid_->release(object);
+                }
+                break;
+            }
+            default:
                 throw ioframe::MalformedFrame();
         }
         return reply.frame();
@@ -169,10 +286,20 @@ class IOKitSocketServer::Session : public std::enable_shared_from_this<Session> 
             open.device->closeClient(open.client);
         }
         clients_.clear();
+        if (hid_) {
+            for (const auto object : owned_) {
+                hid_->release(object);
+            }
+        }
+        owned_.clear();
+        borrowed_.clear();
     }
 
     asio::local::stream_protocol::socket socket_;
     std::shared_ptr<Devices> devices_;
+    std::shared_ptr<platform::iokit::HIDBackend> hid_;
+    std::set<std::uint64_t> owned_;
+    std::set<std::uint64_t> borrowed_;
     std::array<std::uint8_t, ioframe::kHeaderSize> header_{};
     std::vector<std::uint8_t> body_;
     std::vector<std::uint8_t> reply_;
@@ -181,10 +308,12 @@ class IOKitSocketServer::Session : public std::enable_shared_from_this<Session> 
 };
 
 IOKitSocketServer::IOKitSocketServer(asio::io_context& context,
-                                     const std::filesystem::path& socketPath, Devices devices)
+                                     const std::filesystem::path& socketPath, Devices devices,
+                                     std::shared_ptr<platform::iokit::HIDBackend> hid)
     : acceptor_(context),
       socketPath_(socketPath),
-      devices_(std::make_shared<Devices>(std::move(devices))) {
+      devices_(std::make_shared<Devices>(std::move(devices))),
+      hid_(std::move(hid)) {
     std::error_code ignored;
     std::filesystem::remove(socketPath_, ignored);
     const asio::local::stream_protocol::endpoint endpoint(socketPath_.string());
@@ -204,7 +333,7 @@ void IOKitSocketServer::accept() {
             if (error) {
                 return;  // closed
             }
-            auto session = std::make_shared<Session>(std::move(socket), devices_);
+            auto session = std::make_shared<Session>(std::move(socket), devices_, hid_);
             std::erase_if(sessions_, [](const auto& weak) { return weak.expired(); });
             sessions_.push_back(session);
             session->start();

@@ -6,22 +6,29 @@
 #include <memory>
 #include <vector>
 
+#include "Platform/IOKit/HIDBackend.h"
 #include "Platform/IOKit/UserClientDevice.h"
 
 namespace virtualmac {
 
-// Serves devices to the IOKit layers of other processes over a Unix socket (the frames of
-// IOSocketProtocol.h). Each connection is a session with its own client numbers; when it
-// ends, every user client it opened is closed. Runs on the io_context's thread; the devices
-// guard their own state.
+// Serves devices and a HID system to the IOKit layers of other processes over a Unix socket
+// (the frames of IOSocketProtocol.h). Each connection is a session with its own client
+// numbers and HID objects; a session reaches only what it opened, and when it ends every
+// user client it opened is closed and every HID object it holds released. Runs on the
+// io_context's thread; the devices and the HID system guard their own state.
 class IOKitSocketServer {
   public:
     // Most user clients one session may hold open at once.
     static constexpr std::size_t kMaximumClientsPerSession = 256;
 
-    // Binds `socketPath` (replacing a stale file) and starts accepting.
+    // Most HID objects one session may hold at once.
+    static constexpr std::size_t kMaximumHIDObjectsPerSession = 4096;
+
+    // Binds `socketPath` (replacing a stale file) and starts accepting. `hid` may be null:
+    // the machine then has no HID system and no client can be created.
     IOKitSocketServer(asio::io_context& context, const std::filesystem::path& socketPath,
-                      std::vector<std::shared_ptr<platform::iokit::UserClientDevice>> devices);
+                      std::vector<std::shared_ptr<platform::iokit::UserClientDevice>> devices,
+                      std::shared_ptr<platform::iokit::HIDBackend> hid = nullptr);
     ~IOKitSocketServer();
     IOKitSocketServer(const IOKitSocketServer&) = delete;
     IOKitSocketServer& operator=(const IOKitSocketServer&) = delete;
@@ -36,6 +43,7 @@ class IOKitSocketServer {
     asio::local::stream_protocol::acceptor acceptor_;
     std::filesystem::path socketPath_;
     std::shared_ptr<std::vector<std::shared_ptr<platform::iokit::UserClientDevice>>> devices_;
+    std::shared_ptr<platform::iokit::HIDBackend> hid_;
     std::vector<std::weak_ptr<Session>> sessions_;
 };
 

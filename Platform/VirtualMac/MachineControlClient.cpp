@@ -29,7 +29,7 @@ struct Descriptor {
 }  // namespace
 
 nlohmann::ordered_json sendControlRequest(const std::filesystem::path& runDirectory,
-                                  const nlohmann::json& request, double timeoutSeconds) {
+                                          const nlohmann::json& request, double timeoutSeconds) {
     const std::string path = MachineServer::controlSocketPath(runDirectory).string();
     const std::string notRunning = "no machine is running (nothing answers on " + path + ")";
     sockaddr_un address{};

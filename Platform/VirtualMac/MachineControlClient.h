@@ -15,6 +15,7 @@ class MachineNotRunning : public std::runtime_error {
 // Sends one control request to the machine whose run directory is given and returns its
 // reply. Throws MachineNotRunning when nothing answers within `timeoutSeconds`.
 nlohmann::ordered_json sendControlRequest(const std::filesystem::path& runDirectory,
-                                  const nlohmann::json& request, double timeoutSeconds = 5.0);
+                                          const nlohmann::json& request,
+                                          double timeoutSeconds = 5.0);
 
 }  // namespace virtualmac

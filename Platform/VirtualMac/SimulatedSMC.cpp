@@ -54,6 +54,11 @@ KernReturn SimulatedSMC::callStructMethod(ClientID client, std::uint32_t selecto
     }
     const auto finish = [&](KernReturn code) {
         entry.kernReturn = code;
+        if (journalLimit_ > 0 && journal_.size() >= 2 * journalLimit_) {
+            // Trimmed in batches so that each call stays cheap.
+            journal_.erase(journal_.begin(),
+                           journal_.end() - static_cast<std::ptrdiff_t>(journalLimit_ - 1));
+        }
         journal_.push_back(std::move(entry));
         return code;
     };
@@ -266,6 +271,11 @@ void SimulatedSMC::failOpens(KernReturn code) {
 std::vector<SMCJournalEntry> SimulatedSMC::journal() const {
     Lock lock(mutex_);
     return journal_;
+}
+
+void SimulatedSMC::setJournalLimit(std::size_t limit) {
+    Lock lock(mutex_);
+    journalLimit_ = limit;
 }
 
 void SimulatedSMC::clearJournal() {

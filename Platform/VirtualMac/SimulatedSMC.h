@@ -90,6 +90,9 @@ class SimulatedSMC final : public platform::iokit::UserClientDevice {
 
     std::vector<SMCJournalEntry> journal() const;
     void clearJournal();
+    // Keeps at least the `limit` most recent entries and forgets older ones, so that a
+    // long-running machine does not grow without bound (0: keep everything, the default).
+    void setJournalLimit(std::size_t limit);
 
   private:
     using Lock = std::lock_guard<std::mutex>;
@@ -128,6 +131,7 @@ class SimulatedSMC final : public platform::iokit::UserClientDevice {
     bool maskIgnoresClearing_ = false;
     bool forceTestStuck_ = false;
     std::vector<SMCJournalEntry> journal_;
+    std::size_t journalLimit_ = 0;
 };
 
 }  // namespace virtualmac

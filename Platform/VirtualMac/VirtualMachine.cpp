@@ -11,6 +11,8 @@ namespace virtualmac {
 
 namespace {
 
+constexpr std::size_t kJournalLimit = 4096;
+
 std::vector<FanSpecification> fanSpecifications(const SimulatedSMCConfiguration& smc) {
     std::vector<FanSpecification> fans;
     for (const auto& fan : smc.fans) {
@@ -60,11 +62,17 @@ VirtualMachine::VirtualMachine(MachineProfile profile)
     : profile_(std::move(profile)),
       smc_(std::make_shared<SimulatedSMC>(profile_.smc)),
       model_(fanSpecifications(profile_.smc)) {
+    // The machine serves for hours; its SMC keeps only a recent window of calls.
+    smc_->setJournalLimit(kJournalLimit);
     for (const auto& key : profile_.temperatureKeys) {
         smc_->defineKey(key.key, key.dataType, encodeTemperature(key.dataType, 0));
     }
+    for (const auto& sensor : profile_.hidSensors) {
+        hid_->addService(SimulatedHIDSystem::temperatureSensor(sensor.product, std::nullopt));
+    }
     Lock lock(mutex_);
     publishTemperaturesLocked();
+    publishHIDTemperaturesLocked();
     for (std::size_t fan = 0; fan < model_.fanCount(); ++fan) {
         smc_->setAutomaticTarget(fan, model_.fan(fan).targetRPM);
         smc_->setActualSpeed(fan, model_.fan(fan).actualRPM);
@@ -97,6 +105,13 @@ void VirtualMachine::publishTemperaturesLocked() {
     }
 }
 
+void VirtualMachine::publishHIDTemperaturesLocked() {
+    for (std::size_t index = 0; index < profile_.hidSensors.size(); ++index) {
+        const auto& sensor = profile_.hidSensors[index];
+        hid_->setTemperature(index, celsiusOf(sensor.source, sensor.offsetCelsius));
+    }
+}
+
 void VirtualMachine::tick(double seconds) {
     if (!std::isfinite(seconds) || seconds < 0) {
         throw std::invalid_argument("a tick must be finite and not negative");
@@ -122,6 +137,7 @@ void VirtualMachine::tick(double seconds) {
         smc_->setActualSpeed(fan, state.actualRPM);
     }
     publishTemperaturesLocked();
+    publishHIDTemperaturesLocked();
 }
 
 void VirtualMachine::setLoad(std::optional<double> cpuPercent, std::optional<double> gpuPercent) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Platform/VirtualMac/MachineProfile.h"
+#include "Platform/VirtualMac/SimulatedHIDSystem.h"
 #include "Platform/VirtualMac/SimulatedSMC.h"
 #include "Platform/VirtualMac/ThermalModel.h"
 
@@ -57,6 +58,8 @@ class VirtualMachine {
     const MachineProfile& profile() const { return profile_; }
     // The device served to clients; shared with the IOKit backends.
     std::shared_ptr<SimulatedSMC> smc() const { return smc_; }
+    // The HID temperature services, one per sensor of the profile, in the profile's order.
+    std::shared_ptr<SimulatedHIDSystem> hid() const { return hid_; }
 
     // Publishes "hw.model" and "machdep.cpu.brand_string" under the platform root.
     void publishIdentity() const;
@@ -88,11 +91,13 @@ class VirtualMachine {
 
     double celsiusOf(HeatSource source, double offset) const;
     void publishTemperaturesLocked();
+    void publishHIDTemperaturesLocked();
     void requireKeyLocked(const std::string& key) const;
     void requireFanLocked(std::size_t fan) const;
 
     MachineProfile profile_;
     std::shared_ptr<SimulatedSMC> smc_;
+    std::shared_ptr<SimulatedHIDSystem> hid_ = std::make_shared<SimulatedHIDSystem>();
     mutable std::mutex mutex_;
     ThermalModel model_;
     double simulatedSeconds_ = 0;

@@ -407,3 +407,16 @@ TEST(SimulatedFanFaultTests, StickyMaskAndStuckForceTestKeepFansManual) {
         EXPECT_FALSE(smc.isFanManual(0));
     }
 }
+
+TEST(SimulatedSMCTests, JournalLimitKeepsTheMostRecentCalls) {
+    SimulatedSMC smc;
+    RecordClient client(smc);
+    smc.setJournalLimit(3);
+    for (std::uint32_t index = 0; index < 20; ++index) {
+        client.call("#KEY", smccommand::readIndex, 0, {}, index);
+        const auto journal = smc.journal();
+        ASSERT_GE(journal.size(), std::min<std::size_t>(index + 1, 3));
+        ASSERT_LE(journal.size(), 6u);
+        EXPECT_EQ(journal.back().index, index);
+    }
+}
