@@ -17,7 +17,7 @@
 #include "SMCKit/SMCConnection.h"
 #include "SMCKit/SMCError.h"
 #include "Support/TemporaryPlatformRoot.h"
-#include "VentrellaSensors/AppleSiliconTemperatureSensors.h"
+#include "VentrellaSensors/VLAppleSiliconTemperatureSensors.h"
 
 using namespace platform::iokit;
 using virtualmac::MachineProfile;

@@ -16,7 +16,7 @@
 #include "SMCKit/SMCError.h"
 #include "Support/TemporaryPlatformRoot.h"
 #include "VentrellaHardware/AppleSystemIdentity.h"
-#include "VentrellaSensors/AppleSiliconTemperatureSensors.h"
+#include "VentrellaSensors/VLAppleSiliconTemperatureSensors.h"
 
 namespace {
 
