@@ -11,7 +11,7 @@
 namespace platform::iokit {
 
 // What the IOKit calls talk to: the services of one machine. Implementations: the in-process
-// device (unit tests) and, later, the simulated machine's socket.
+// device (unit tests) and the simulated machine's socket.
 class IOBackend {
   public:
     virtual ~IOBackend() = default;
@@ -27,9 +27,10 @@ class IOBackend {
 };
 
 // The machine the IOKit calls of this process reach. Like the kernel it stands for, it is
-// process-wide: one mutex-guarded slot. Nothing installed means no services match.
+// process-wide: one mutex-guarded slot. With nothing installed the calls go to the simulated
+// machine's socket under the platform root (see SocketBackend); never null.
 std::shared_ptr<IOBackend> currentIOBackend();
-// Installs `backend` (nullptr: none) and returns the previous one.
+// Installs `backend` (nullptr: none) and returns the previously installed one (possibly null).
 std::shared_ptr<IOBackend> installIOBackend(std::shared_ptr<IOBackend> backend);
 
 }  // namespace platform::iokit

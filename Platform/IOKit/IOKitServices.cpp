@@ -8,6 +8,7 @@
 #include <variant>
 
 #include "Platform/IOKit/IOBackend.h"
+#include "Platform/IOKit/SocketBackend.h"
 
 namespace platform::iokit {
 
@@ -37,6 +38,8 @@ using Object = std::variant<IteratorObject, ServiceObject, ConnectionObject>;
 struct Registry {
     std::mutex mutex;
     std::shared_ptr<IOBackend> backend;
+    // Without an installed device the calls reach the simulated machine's process.
+    std::shared_ptr<IOBackend> machineSocket = std::make_shared<SocketBackend>();
     std::map<IOObject, Object> objects;
     IOObject nextHandle = 0x1003;
 
@@ -60,7 +63,7 @@ Registry& registry() {
 std::shared_ptr<IOBackend> currentIOBackend() {
     auto& reg = registry();
     std::lock_guard lock(reg.mutex);
-    return reg.backend;
+    return reg.backend ? reg.backend : reg.machineSocket;
 }
 
 std::shared_ptr<IOBackend> installIOBackend(std::shared_ptr<IOBackend> backend) {
@@ -73,7 +76,7 @@ std::shared_ptr<IOBackend> installIOBackend(std::shared_ptr<IOBackend> backend) 
 
 KernReturn matchServices(std::string_view className, IOIterator& iterator) {
     auto backend = currentIOBackend();
-    const std::size_t count = backend ? backend->serviceCount(className) : 0;
+    const std::size_t count = backend->serviceCount(className);
     auto& reg = registry();
     std::lock_guard lock(reg.mutex);
     iterator = reg.add(IteratorObject{std::move(backend), std::string(className), count, 0});

@@ -14,6 +14,7 @@ constexpr KernReturn ioReturnNotPrivileged = static_cast<KernReturn>(0xe00002c1u
 constexpr KernReturn ioReturnBadArgument = static_cast<KernReturn>(0xe00002c2u);
 constexpr KernReturn ioReturnExclusiveAccess = static_cast<KernReturn>(0xe00002c5u);
 constexpr KernReturn ioReturnNotOpen = static_cast<KernReturn>(0xe00002cdu);
+constexpr KernReturn ioReturnNotResponding = static_cast<KernReturn>(0xe00002edu);
 constexpr KernReturn ioReturnNotFound = static_cast<KernReturn>(0xe00002f0u);
 
 }  // namespace platform::iokit

@@ -153,9 +153,12 @@ std::uint8_t SimulatedSMC::executeWrite(const SMCCallRecord& input) {
     if (isModeControlKey(name) && configuration_.forceTestGatesModeWrites && !forceTestUnlocked()) {
         return smcresult::notWritable;
     }
+    const auto previous = key->bytes;
     const auto count = std::min(key->bytes.size(), input.bytes.size());
     std::copy_n(input.bytes.begin(), count, key->bytes.begin());
+    applyWriteFaultsLocked(name, previous);
     afterWriteLocked(name);
+    dropManualModesLocked();
     return smcresult::success;
 }
 

@@ -80,6 +80,13 @@ class SimulatedSMC final : public platform::iokit::UserClientDevice {
                    std::size_t afterCalls = 0);
     // Opening a client fails with the code until cleared with kernSuccess.
     void failOpens(platform::iokit::KernReturn code);
+    // Firmware that does not keep the fan manual: after every accepted write the fan is back
+    // in automatic mode, although the write itself reported success.
+    void setFanDropsManualMode(std::size_t fan, bool drops);
+    // Writes to "FS! " that clear bits succeed but leave the bits set.
+    void setMaskIgnoresClearing(bool ignores);
+    // "Ftst" reads 1 and writes of any other value succeed without changing it.
+    void setForceTestStuck(bool stuck);
 
     std::vector<SMCJournalEntry> journal() const;
     void clearJournal();
@@ -102,6 +109,8 @@ class SimulatedSMC final : public platform::iokit::UserClientDevice {
     void setSpeedLocked(const std::string& name, double rpm);
     void returnToAutomaticLocked(std::size_t fan);
     void afterWriteLocked(const std::string& name);
+    void applyWriteFaultsLocked(const std::string& name, const std::vector<std::uint8_t>& previous);
+    void dropManualModesLocked();
     void updateActualSpeedsLocked();
 
     SimulatedSMCConfiguration configuration_;
@@ -115,6 +124,9 @@ class SimulatedSMC final : public platform::iokit::UserClientDevice {
     std::size_t failingCallCount_ = 0;
     std::size_t callsBeforeFailing_ = 0;
     platform::iokit::KernReturn failingOpenCode_ = 0;
+    std::set<std::size_t> fansDroppingManual_;
+    bool maskIgnoresClearing_ = false;
+    bool forceTestStuck_ = false;
     std::vector<SMCJournalEntry> journal_;
 };
 

@@ -141,6 +141,71 @@ void SimulatedSMC::afterWriteLocked(const std::string& name) {
     }
 }
 
+void SimulatedSMC::applyWriteFaultsLocked(const std::string& name,
+                                          const std::vector<std::uint8_t>& previous) {
+    auto* key = findKey(name);
+    if (key == nullptr) {
+        return;
+    }
+    if (name == legacyMaskKey && maskIgnoresClearing_) {
+        for (std::size_t index = 0; index < key->bytes.size() && index < previous.size(); ++index) {
+            key->bytes[index] |= previous[index];
+        }
+    }
+    if (name == forceTestKey && forceTestStuck_) {
+        std::fill(key->bytes.begin(), key->bytes.end(), 0);
+        if (!key->bytes.empty()) {
+            key->bytes[0] = 1;
+        }
+    }
+}
+
+void SimulatedSMC::dropManualModesLocked() {
+    for (const std::size_t fan : fansDroppingManual_) {
+        if (fan >= fanCount() || !manualLocked(fan)) {
+            continue;
+        }
+        if (configuration_.modeKeys == SimulatedSMCConfiguration::ModeKeys::legacyMask) {
+            if (auto* mask = findKey(legacyMaskKey); mask != nullptr && fan < 16) {
+                const auto value = static_cast<std::uint16_t>(maskValue(mask) & ~(1u << fan));
+                mask->bytes = {static_cast<std::uint8_t>(value >> 8),
+                               static_cast<std::uint8_t>(value & 0xff)};
+            }
+        } else if (auto* key = findKey(modeKey(fan)); key != nullptr) {
+            std::fill(key->bytes.begin(), key->bytes.end(), 0);
+        }
+        returnToAutomaticLocked(fan);
+    }
+    if (!fansDroppingManual_.empty() && configuration_.actualFollowsTargetInstantly) {
+        updateActualSpeedsLocked();
+    }
+}
+
+void SimulatedSMC::setFanDropsManualMode(std::size_t fan, bool drops) {
+    Lock lock(mutex_);
+    if (fan >= fanCount()) {
+        throw std::out_of_range("no such simulated fan");
+    }
+    if (drops) {
+        fansDroppingManual_.insert(fan);
+    } else {
+        fansDroppingManual_.erase(fan);
+    }
+}
+
+void SimulatedSMC::setMaskIgnoresClearing(bool ignores) {
+    Lock lock(mutex_);
+    maskIgnoresClearing_ = ignores;
+}
+
+void SimulatedSMC::setForceTestStuck(bool stuck) {
+    Lock lock(mutex_);
+    forceTestStuck_ = stuck;
+    if (auto* key = findKey(forceTestKey); stuck && key != nullptr && !key->bytes.empty()) {
+        key->bytes[0] = 1;
+    }
+}
+
 void SimulatedSMC::updateActualSpeedsLocked() {
     for (std::size_t fan = 0; fan < fanCount(); ++fan) {
         const double driven = manualLocked(fan) ? speedLocked(fanKey("Tg", fan))

@@ -351,3 +351,59 @@ TEST(SimulatedSMCTests, KeepsOneConsistentStateUnderConcurrentClients) {
     // Each round is key info + write + key info + read.
     EXPECT_EQ(smc.journal().size(), 4u * 200u * 4u);
 }
+
+TEST(SimulatedFanFaultTests, FanThatDropsManualModeReportsSuccessButStaysAutomatic) {
+    SimulatedSMC smc;
+    RecordClient client(smc);
+    smc.setFanDropsManualMode(1, true);
+    EXPECT_THROW(smc.setFanDropsManualMode(2, true), std::out_of_range);
+
+    EXPECT_EQ(client.write("F0md", {1}), smcresult::success);
+    EXPECT_EQ(client.write("F1md", {1}), smcresult::success);
+    EXPECT_EQ(client.write("F1Tg", speedBytes("flt ", 5000)), smcresult::success);
+    EXPECT_TRUE(smc.isFanManual(0));
+    EXPECT_FALSE(smc.isFanManual(1));
+    EXPECT_EQ(client.read("F1md"), std::vector<std::uint8_t>{0});
+    EXPECT_DOUBLE_EQ(smc.targetSpeed(1), 2000);
+
+    smc.setFanDropsManualMode(1, false);
+    EXPECT_EQ(client.write("F1md", {1}), smcresult::success);
+    EXPECT_TRUE(smc.isFanManual(1));
+}
+
+TEST(SimulatedFanFaultTests, StickyMaskAndStuckForceTestKeepFansManual) {
+    {
+        SimulatedSMCConfiguration configuration;
+        configuration.modeKeys = SimulatedSMCConfiguration::ModeKeys::legacyMask;
+        SimulatedSMC smc(configuration);
+        RecordClient client(smc);
+        smc.setMaskIgnoresClearing(true);
+        EXPECT_EQ(client.write("FS! ", {0x00, 0x01}), smcresult::success);
+        EXPECT_EQ(client.write("FS! ", {0x00, 0x02}), smcresult::success);
+        // Setting bits still works; clearing them does not.
+        EXPECT_EQ(client.read("FS! "), (std::vector<std::uint8_t>{0x00, 0x03}));
+        EXPECT_EQ(client.write("FS! ", {0x00, 0x00}), smcresult::success);
+        EXPECT_TRUE(smc.isFanManual(0));
+        EXPECT_TRUE(smc.isFanManual(1));
+        smc.setMaskIgnoresClearing(false);
+        EXPECT_EQ(client.write("FS! ", {0x00, 0x00}), smcresult::success);
+        EXPECT_FALSE(smc.isFanManual(0));
+    }
+    {
+        SimulatedSMCConfiguration configuration;
+        configuration.hasForceTest = true;
+        configuration.forceTestGatesModeWrites = true;
+        SimulatedSMC smc(configuration);
+        RecordClient client(smc);
+        smc.setForceTestStuck(true);
+        EXPECT_EQ(client.read("Ftst"), std::vector<std::uint8_t>{1});
+        EXPECT_EQ(client.write("F0md", {1}), smcresult::success);
+        EXPECT_EQ(client.write("Ftst", {0}), smcresult::success);
+        EXPECT_EQ(client.read("Ftst"), std::vector<std::uint8_t>{1});
+        // Locking was never applied, so the fan was not handed back.
+        EXPECT_TRUE(smc.isFanManual(0));
+        smc.setForceTestStuck(false);
+        EXPECT_EQ(client.write("Ftst", {0}), smcresult::success);
+        EXPECT_FALSE(smc.isFanManual(0));
+    }
+}

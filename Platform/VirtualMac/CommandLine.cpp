@@ -1,0 +1,242 @@
+#include "Platform/VirtualMac/CommandLine.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+
+#include "Platform/VirtualMac/MachineProfile.h"
+
+namespace virtualmac {
+
+namespace {
+
+using nlohmann::json;
+
+// Most simulated seconds per real second.
+constexpr double kMaximumSpeed = 1000.0;
+
+double parseNumber(const std::string& text, const std::string& what) {
+    double value = 0;
+    const auto* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || !std::isfinite(value)) {
+        throw UsageError(what + " must be a number, not \"" + text + "\"");
+    }
+    return value;
+}
+
+std::uint64_t parseUnsigned(const std::string& text, const std::string& what, std::uint64_t max) {
+    int base = 10;
+    std::string_view digits = text;
+    if (digits.starts_with("0x") || digits.starts_with("0X")) {
+        base = 16;
+        digits.remove_prefix(2);
+    }
+    std::uint64_t value = 0;
+    const auto* end = digits.data() + digits.size();
+    const auto [stop, error] = std::from_chars(digits.data(), end, value, base);
+    if (digits.empty() || error != std::errc() || stop != end || value > max) {
+        throw UsageError(what + " must be a whole number from 0 to " + std::to_string(max) +
+                         ", not \"" + text + "\"");
+    }
+    return value;
+}
+
+double percent(const std::string& text, const std::string& what) {
+    const double value = parseNumber(text, what);
+    if (value < 0 || value > 100) {
+        throw UsageError(what + " must lie from 0 to 100, not \"" + text + "\"");
+    }
+    return value;
+}
+
+std::string smcKey(const std::string& text) {
+    if (text.size() != 4) {
+        throw UsageError(
+            "an SMC key has exactly four characters (quote keys with a blank, "
+            "such as \"FS! \"), not \"" +
+            text + "\"");
+    }
+    return text;
+}
+
+// The words after the subcommand, with option values taken out as they are asked for.
+class Words {
+  public:
+    Words(std::string command, std::vector<std::string> words)
+        : command_(std::move(command)), words_(std::move(words)) {}
+
+    // The value of `--name VALUE`, if given; removes both words.
+    std::optional<std::string> option(const std::string& name) {
+        for (std::size_t index = 0; index < words_.size(); ++index) {
+            if (words_[index] == name) {
+                if (index + 1 >= words_.size()) {
+                    throw UsageError(name + " needs a value");
+                }
+                std::string value = words_[index + 1];
+                words_.erase(words_.begin() + static_cast<std::ptrdiff_t>(index),
+                             words_.begin() + static_cast<std::ptrdiff_t>(index + 2));
+                return value;
+            }
+        }
+        return std::nullopt;
+    }
+
+    bool flag(const std::string& name) {
+        for (std::size_t index = 0; index < words_.size(); ++index) {
+            if (words_[index] == name) {
+                words_.erase(words_.begin() + static_cast<std::ptrdiff_t>(index));
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::string next(const std::string& what) {
+        if (words_.empty() || words_.front().starts_with("--")) {
+            throw UsageError(command_ + " needs " + what);
+        }
+        std::string word = words_.front();
+        words_.erase(words_.begin());
+        return word;
+    }
+
+    void finish() const {
+        if (!words_.empty()) {
+            throw UsageError("unexpected argument \"" + words_.front() + "\" for " + command_);
+        }
+    }
+
+  private:
+    std::string command_;
+    std::vector<std::string> words_;
+};
+
+json parseFault(Words& words) {
+    const std::string kind = words.next("a fault kind");
+    json request{{"command", "fault"}, {"kind", kind}};
+    if (kind == "refuse-writes") {
+        request["key"] = smcKey(words.next("an SMC key"));
+        if (auto result = words.option("--result")) {
+            request["result"] = parseUnsigned(*result, "--result", 255);
+        }
+    } else if (kind == "result-code") {
+        request["key"] = smcKey(words.next("an SMC key"));
+        request["code"] = parseUnsigned(words.next("a result code"), "the result code", 255);
+    } else if (kind == "drop-manual") {
+        request["fan"] = parseUnsigned(words.next("a fan number"), "the fan number", 255);
+    } else if (kind == "mask-stuck" || kind == "ftst-stuck") {
+    } else if (kind == "other-app") {
+        request["fan"] = parseUnsigned(words.next("a fan number"), "the fan number", 255);
+        const double rpm = parseNumber(words.next("a speed in RPM"), "the speed");
+        if (rpm < 0) {
+            throw UsageError("the speed must not be negative");
+        }
+        request["rpm"] = rpm;
+    } else {
+        throw UsageError("unknown fault kind \"" + kind +
+                         "\" (known: refuse-writes, result-code, drop-manual, mask-stuck, "
+                         "ftst-stuck, other-app)");
+    }
+    return request;
+}
+
+}  // namespace
+
+CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
+    CommandLine line;
+    std::vector<std::string> rest;
+    for (std::size_t index = 0; index < arguments.size(); ++index) {
+        if (arguments[index] == "--root") {
+            if (index + 1 >= arguments.size() || arguments[index + 1].empty()) {
+                throw UsageError("--root needs a directory");
+            }
+            line.root = arguments[++index];
+        } else {
+            rest.push_back(arguments[index]);
+        }
+    }
+    if (rest.empty()) {
+        throw UsageError("no command given");
+    }
+    line.command = rest.front();
+    Words words(line.command, std::vector<std::string>(rest.begin() + 1, rest.end()));
+    const std::string& command = line.command;
+    if (command == "help" || command == "--help" || command == "-h") {
+        line.action = Action::help;
+    } else if (command == "start") {
+        line.action = Action::start;
+        const auto profile = words.option("--profile");
+        if (!profile) {
+            throw UsageError("start needs --profile NAME");
+        }
+        try {
+            line.profile = MachineProfile::named(*profile).name;
+        } catch (const UnknownMachineProfile& error) {
+            throw UsageError(error.what());
+        }
+        if (auto speed = words.option("--speed")) {
+            line.speed = parseNumber(*speed, "--speed");
+            if (line.speed <= 0 || line.speed > kMaximumSpeed) {
+                throw UsageError("--speed must be above 0 and at most 1000");
+            }
+        }
+        line.foreground = words.flag("--foreground");
+    } else if (command == "load") {
+        line.action = Action::control;
+        line.request = {{"command", "load"}};
+        if (auto cpu = words.option("--cpu")) {
+            line.request["cpu"] = percent(*cpu, "--cpu");
+        }
+        if (auto gpu = words.option("--gpu")) {
+            line.request["gpu"] = percent(*gpu, "--gpu");
+        }
+        if (line.request.size() == 1) {
+            throw UsageError("load needs --cpu PERCENT, --gpu PERCENT or both");
+        }
+    } else if (command == "status") {
+        line.action = Action::control;
+        line.json = words.flag("--json");
+        line.request = {{"command", "status"}};
+    } else if (command == "fault") {
+        line.action = Action::control;
+        line.request = parseFault(words);
+    } else if (command == "clear-faults" || command == "stop") {
+        line.action = Action::control;
+        line.request = {{"command", command}};
+    } else {
+        throw UsageError("unknown command \"" + command + "\"");
+    }
+    words.finish();
+    return line;
+}
+
+std::string CommandLine::usage() {
+    return R"(Usage: virtual-mac [--root DIR] COMMAND [OPTIONS]
+
+Runs a simulated Mac whose SMC and HID temperature sensors other processes reach through
+the IOKit layer. DIR stands for the Mac's filesystem root (default: $VIRTUAL_MAC_ROOT, or /).
+
+Commands:
+  start --profile NAME [--speed X] [--foreground]
+        Start a machine (returns once it serves; --foreground stays attached).
+        Profiles: apple-silicon, upper-case-mode, legacy-mask, no-control, no-fans.
+        X: simulated seconds per real second (default 1, at most 1000).
+  load [--cpu PERCENT] [--gpu PERCENT]
+        Set the CPU and GPU load, 0 to 100.
+  status [--json]
+        Show temperatures, fans and active faults.
+  fault refuse-writes KEY [--result CODE]   Writes to KEY fail (default 0x86).
+  fault result-code KEY CODE                Every command on KEY answers CODE.
+  fault drop-manual FAN                     FAN does not stay in manual mode.
+  fault mask-stuck                          The manual mask "FS! " does not clear.
+  fault ftst-stuck                          "Ftst" stays at 1.
+  fault other-app FAN RPM                   Another application sets FAN to manual at RPM.
+  clear-faults                              Remove every fault.
+  stop                                      Stop the machine.
+
+Exit status: 0 done, 1 no machine running or the machine refused, 2 bad arguments.
+)";
+}
+
+}  // namespace virtualmac

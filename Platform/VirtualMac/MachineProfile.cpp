@@ -1,0 +1,183 @@
+#include "Platform/VirtualMac/MachineProfile.h"
+
+#include <functional>
+
+#include "SMCFanKit/SensorCatalog.h"
+
+namespace virtualmac {
+
+namespace {
+
+using ventrella::fan::SensorCatalog;
+using ventrella::fan::SensorGroup;
+using ventrella::fan::SensorKey;
+using ventrella::fan::SensorType;
+using ModeKeys = SimulatedSMCConfiguration::ModeKeys;
+
+// Cores of one die do not read alike: spread them over a few degrees, deterministically.
+double spread(std::size_t position) {
+    return static_cast<double>(position % 5) * 0.75 - 1.5;
+}
+
+// The CPU and GPU temperature keys of a catalogue list, in the list's order.
+std::vector<SimulatedTemperatureKey> temperatureKeys(const std::vector<SensorKey>& catalog,
+                                                     const std::string& dataType) {
+    std::vector<SimulatedTemperatureKey> keys;
+    std::size_t position = 0;
+    for (const SensorKey& sensor : catalog) {
+        if (sensor.type != SensorType::temperature) {
+            continue;
+        }
+        if (sensor.group == SensorGroup::cpu) {
+            keys.push_back({sensor.key, dataType, HeatSource::cpu, spread(position++)});
+        } else if (sensor.group == SensorGroup::gpu) {
+            keys.push_back({sensor.key, dataType, HeatSource::gpu, spread(position++)});
+        }
+    }
+    return keys;
+}
+
+// The services an Apple silicon Mac's HID event system reports as temperature sensors; the
+// storage, battery and power-manager ones belong to neither die.
+std::vector<SimulatedHIDSensor> appleSiliconHIDSensors() {
+    return {
+        {"pACC MTR Temp Sensor0", HeatSource::cpu, 1.0},
+        {"pACC MTR Temp Sensor1", HeatSource::cpu, 0.0},
+        {"pACC MTR Temp Sensor2", HeatSource::cpu, -0.5},
+        {"eACC MTR Temp Sensor0", HeatSource::cpu, -3.0},
+        {"SOC MTR Temp Sensor0", HeatSource::cpu, -2.0},
+        {"GPU MTR Temp Sensor1", HeatSource::gpu, 0.5},
+        {"GPU MTR Temp Sensor4", HeatSource::gpu, -0.5},
+        {"PMU tdie1", HeatSource::ambient, 8.0},
+        {"NAND CH0 temp", HeatSource::ambient, 4.0},
+        {"gas gauge battery", HeatSource::ambient, 2.0},
+    };
+}
+
+std::vector<SimulatedFanSpec> twoFans() {
+    return {SimulatedFanSpec{1200, 5800, 1200}, SimulatedFanSpec{1300, 6200, 1300}};
+}
+
+SimulatedSMCConfiguration fanHardware(std::vector<SimulatedFanSpec> fans, ModeKeys modeKeys,
+                                      bool forceTest, std::string speedType) {
+    SimulatedSMCConfiguration configuration;
+    configuration.fans = std::move(fans);
+    configuration.modeKeys = modeKeys;
+    configuration.hasForceTest = forceTest;
+    configuration.forceTestGatesModeWrites = forceTest;
+    configuration.speedType = std::move(speedType);
+    // The thermal model moves the actual speeds, with a lag.
+    configuration.actualFollowsTargetInstantly = false;
+    return configuration;
+}
+
+MachineProfile appleSilicon() {
+    return MachineProfile{
+        "apple-silicon",
+        "Apple M3 Pro with two fans, per-fan mode keys \"F%dmd\" unlocked through \"Ftst\"",
+        fanHardware(twoFans(), ModeKeys::lowerCase, true, "flt "),
+        "Apple M3 Pro",
+        "Mac15,6",
+        temperatureKeys(SensorCatalog::m3(), "flt "),
+        appleSiliconHIDSensors(),
+    };
+}
+
+MachineProfile upperCaseMode() {
+    return MachineProfile{
+        "upper-case-mode",
+        "Apple M1 Max with two fans and per-fan mode keys \"F%dMd\", written directly",
+        fanHardware(twoFans(), ModeKeys::upperCase, false, "flt "),
+        "Apple M1 Max",
+        "MacBookPro18,2",
+        temperatureKeys(SensorCatalog::m1(), "flt "),
+        appleSiliconHIDSensors(),
+    };
+}
+
+MachineProfile legacyMask() {
+    return MachineProfile{
+        "legacy-mask",
+        "Intel processor with two fans, the manual mask \"FS! \" and \"fpe2\" speeds",
+        fanHardware({SimulatedFanSpec{1200, 6000, 1200}, SimulatedFanSpec{1200, 5500, 1200}},
+                    ModeKeys::legacyMask, false, "fpe2"),
+        "Intel(R) Core(TM) i9-9880H CPU @ 2.30GHz",
+        "MacBookPro16,1",
+        temperatureKeys(SensorCatalog::crossPlatform(), "sp78"),
+        {},
+    };
+}
+
+MachineProfile noControl() {
+    return MachineProfile{
+        "no-control",
+        "Apple M4 Pro with two fans but neither mode keys nor a manual mask",
+        fanHardware(twoFans(), ModeKeys::none, false, "flt "),
+        "Apple M4 Pro",
+        "Mac16,8",
+        temperatureKeys(SensorCatalog::m4(), "flt "),
+        appleSiliconHIDSensors(),
+    };
+}
+
+MachineProfile noFans() {
+    return MachineProfile{
+        "no-fans",
+        "Apple M2 without fans",
+        fanHardware({}, ModeKeys::none, false, "flt "),
+        "Apple M2",
+        "Mac14,2",
+        temperatureKeys(SensorCatalog::m2(), "flt "),
+        appleSiliconHIDSensors(),
+    };
+}
+
+struct NamedProfile {
+    std::string_view name;
+    MachineProfile (*make)();
+};
+
+constexpr NamedProfile kProfiles[] = {
+    {"apple-silicon", appleSilicon},
+    {"upper-case-mode", upperCaseMode},
+    {"legacy-mask", legacyMask},
+    {"no-control", noControl},
+    {"no-fans", noFans},
+};
+
+}  // namespace
+
+std::vector<std::string> MachineProfile::names() {
+    std::vector<std::string> names;
+    for (const auto& profile : kProfiles) {
+        names.emplace_back(profile.name);
+    }
+    return names;
+}
+
+MachineProfile MachineProfile::named(std::string_view name) {
+    for (const auto& profile : kProfiles) {
+        if (profile.name == name) {
+            return profile.make();
+        }
+    }
+    throw UnknownMachineProfile(name);
+}
+
+namespace {
+
+std::string unknownProfileMessage(std::string_view name) {
+    std::string message = "unknown machine profile \"" + std::string(name) + "\" (known:";
+    for (const auto& profile : kProfiles) {
+        message += " ";
+        message += profile.name;
+    }
+    return message + ")";
+}
+
+}  // namespace
+
+UnknownMachineProfile::UnknownMachineProfile(std::string_view name)
+    : std::invalid_argument(unknownProfileMessage(name)) {}
+
+}  // namespace virtualmac

@@ -1,0 +1,153 @@
+#include "Platform/VirtualMac/MachineServer.h"
+
+#include <csignal>
+#include <istream>
+#include <system_error>
+
+namespace virtualmac {
+
+namespace {
+
+// Longest control request line.
+constexpr std::size_t kMaximumControlLine = 64 * 1024;
+// A longer pause of the timer (a stopped process, a busy machine) is not simulated in one go.
+constexpr double kLongestTickSeconds = 1.0;
+
+}  // namespace
+
+class MachineServer::ControlSession : public std::enable_shared_from_this<ControlSession> {
+  public:
+    ControlSession(MachineServer& server, asio::local::stream_protocol::socket socket)
+        : server_(server), socket_(std::move(socket)), buffer_(kMaximumControlLine) {}
+
+    void start() { readLine(); }
+
+  private:
+    void readLine() {
+        asio::async_read_until(
+            socket_, buffer_, '\n',
+            [self = shared_from_this()](std::error_code error, std::size_t) {
+                if (error) {
+                    return;  // closed, or a line over the cap: the session ends
+                }
+                std::istream stream(&self->buffer_);
+                std::string line;
+                std::getline(stream, line);
+                nlohmann::ordered_json reply;
+                try {
+                    reply = self->server_.control_.handle(nlohmann::json::parse(line));
+                } catch (const nlohmann::json::parse_error&) {
+                    reply = {{"ok", false}, {"error", "the request is not JSON"}};
+                }
+                self->reply_ = reply.dump() + "\n";
+                self->writeReply();
+            });
+    }
+
+    void writeReply() {
+        asio::async_write(socket_, asio::buffer(reply_),
+                          [self = shared_from_this()](std::error_code error, std::size_t) {
+                              if (self->server_.stopAfterReply_) {
+                                  self->server_.shutdown();
+                                  return;
+                              }
+                              if (!error) {
+                                  self->readLine();
+                              }
+                          });
+    }
+
+    MachineServer& server_;
+    asio::local::stream_protocol::socket socket_;
+    asio::streambuf buffer_;
+    std::string reply_;
+};
+
+std::filesystem::path MachineServer::controlSocketPath(const std::filesystem::path& runDirectory) {
+    return runDirectory / "control.sock";
+}
+
+MachineServer::MachineServer(VirtualMachine& machine, MachineServerOptions options)
+    : machine_(machine),
+      options_(std::move(options)),
+      iokit_(context_,
+             (std::filesystem::create_directories(options_.runDirectory),
+              options_.runDirectory / "iokit.sock"),
+             {machine_.smc()}),
+      controlAcceptor_(context_),
+      tickTimer_(context_),
+      signals_(context_, SIGINT, SIGTERM),
+      lastTick_(std::chrono::steady_clock::now()),
+      control_(machine_, options_.speed, [this] { stopAfterReply_ = true; }) {
+    const auto path = controlSocketPath(options_.runDirectory);
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+    const asio::local::stream_protocol::endpoint endpoint(path.string());
+    controlAcceptor_.open(endpoint.protocol());
+    controlAcceptor_.bind(endpoint);
+    controlAcceptor_.listen();
+    acceptControl();
+    scheduleTick();
+    signals_.async_wait([this](std::error_code error, int) {
+        if (!error) {
+            shutdown();
+        }
+    });
+}
+
+MachineServer::~MachineServer() {
+    shutdown();
+}
+
+void MachineServer::acceptControl() {
+    controlAcceptor_.async_accept(
+        [this](std::error_code error, asio::local::stream_protocol::socket socket) {
+            if (error) {
+                return;
+            }
+            std::make_shared<ControlSession>(*this, std::move(socket))->start();
+            acceptControl();
+        });
+}
+
+void MachineServer::scheduleTick() {
+    tickTimer_.expires_after(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(options_.tickSeconds)));
+    tickTimer_.async_wait([this](std::error_code error) {
+        if (error) {
+            return;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        const double real = std::chrono::duration<double>(now - lastTick_).count();
+        lastTick_ = now;
+        machine_.tick(std::min(real, kLongestTickSeconds) * options_.speed);
+        scheduleTick();
+    });
+}
+
+void MachineServer::run() {
+    context_.run();
+}
+
+void MachineServer::requestStop() {
+    asio::post(context_, [this] { shutdown(); });
+}
+
+void MachineServer::shutdown() {
+    if (stopped_) {
+        return;
+    }
+    stopped_ = true;
+    std::error_code ignored;
+    tickTimer_.cancel();
+    signals_.cancel(ignored);
+    if (controlAcceptor_.is_open()) {
+        controlAcceptor_.close(ignored);
+    }
+    std::filesystem::remove(controlSocketPath(options_.runDirectory), ignored);
+    iokit_.close();
+    // Sessions still open end with the context.
+    context_.stop();
+}
+
+}  // namespace virtualmac

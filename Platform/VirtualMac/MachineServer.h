@@ -1,0 +1,57 @@
+#pragma once
+
+#include <asio.hpp>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+
+#include "Platform/VirtualMac/IOKitSocketServer.h"
+#include "Platform/VirtualMac/MachineControl.h"
+#include "Platform/VirtualMac/VirtualMachine.h"
+
+namespace virtualmac {
+
+struct MachineServerOptions {
+    // Where the sockets live: "/var/run/virtual-mac" of the platform root.
+    std::filesystem::path runDirectory;
+    double speed = 1.0;        // simulated seconds per real second
+    double tickSeconds = 0.1;  // real time between two steps of the thermal model
+};
+
+// Runs one machine as a process: serves its devices on "iokit.sock", its control interface
+// on "control.sock" (one JSON object per line each way) and steps its thermal model on a
+// timer, all on one thread. The sockets exist once the constructor returns.
+class MachineServer {
+  public:
+    MachineServer(VirtualMachine& machine, MachineServerOptions options);
+    ~MachineServer();
+    MachineServer(const MachineServer&) = delete;
+    MachineServer& operator=(const MachineServer&) = delete;
+
+    static std::filesystem::path controlSocketPath(const std::filesystem::path& runDirectory);
+
+    // Serves until a "stop" request, SIGINT/SIGTERM or requestStop().
+    void run();
+    // Safe from any thread.
+    void requestStop();
+
+  private:
+    class ControlSession;
+    void acceptControl();
+    void scheduleTick();
+    void shutdown();
+
+    VirtualMachine& machine_;
+    MachineServerOptions options_;
+    asio::io_context context_;
+    IOKitSocketServer iokit_;
+    asio::local::stream_protocol::acceptor controlAcceptor_;
+    asio::steady_timer tickTimer_;
+    asio::signal_set signals_;
+    std::chrono::steady_clock::time_point lastTick_;
+    MachineControl control_;
+    bool stopAfterReply_ = false;
+    bool stopped_ = false;
+};
+
+}  // namespace virtualmac
