@@ -55,8 +55,8 @@ class DaemonSupervisor {
     DaemonSupervisor(const DaemonSupervisor&) = delete;
     DaemonSupervisor& operator=(const DaemonSupervisor&) = delete;
 
-    // Starts every daemon of the LaunchDaemons folder. Throws std::runtime_error when not run as
-    // root, DaemonDefinitionError for an unreadable property list.
+    // Starts every daemon of the LaunchDaemons folder. Throws std::runtime_error when there are
+    // daemons and it does not run as root, DaemonDefinitionError for an unreadable property list.
     void start();
     void start(std::vector<DaemonDefinition> definitions);
 
