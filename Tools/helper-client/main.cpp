@@ -199,12 +199,13 @@ int main(int argc, char** argv) {
     bool ok = request(*connection, command, percentage);
     if (ok && renewEvery) {
         // Renew as the application does, then stop renewing and leave the rest to the watchdog.
-        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(duration);
-        for (auto next =
-                 std::chrono::steady_clock::now() + std::chrono::duration<double>(*renewEvery);
-             ok && next <= end;
-             next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                 std::chrono::duration<double>(*renewEvery))) {
+        using Duration = std::chrono::steady_clock::duration;
+        const auto every =
+            std::chrono::duration_cast<Duration>(std::chrono::duration<double>(*renewEvery));
+        const auto begin = std::chrono::steady_clock::now();
+        const auto end =
+            begin + std::chrono::duration_cast<Duration>(std::chrono::duration<double>(duration));
+        for (auto next = begin + every; ok && next <= end; next += every) {
             std::this_thread::sleep_until(next);
             ok = request(*connection, command, percentage);
         }
