@@ -13,6 +13,7 @@
 
 #include "Platform/Foundation/PlatformRoot.h"
 #include "Platform/VirtualMac/CommandLine.h"
+#include "Platform/VirtualMac/DaemonSupervisor.h"
 #include "Platform/VirtualMac/MachineControlClient.h"
 #include "Platform/VirtualMac/MachineServer.h"
 
@@ -97,6 +98,9 @@ int serve(const CommandLine& line, const std::filesystem::path& runDirectory, in
         virtualmac::VirtualMachine machine(virtualmac::MachineProfile::named(line.profile));
         machine.publishIdentity();
         virtualmac::MachineServer server(machine, {runDirectory, line.speed, 0.1});
+        // The machine's daemons (its LaunchDaemons folder), run as launchd would.
+        virtualmac::DaemonSupervisor daemons({platform::foundation::platformRoot()});
+        daemons.start();
         std::ofstream(pidFile) << ::getpid() << "\n";
         if (ready >= 0) {
             const char ok = 'R';

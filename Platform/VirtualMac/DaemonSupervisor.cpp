@@ -1,0 +1,268 @@
+#include "Platform/VirtualMac/DaemonSupervisor.h"
+
+#include <fcntl.h>
+#include <plist/plist.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+extern char** environ;
+
+namespace virtualmac {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct PlistFree {
+    void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
+};
+using PlistHandle = std::unique_ptr<void, PlistFree>;
+
+std::optional<std::string> stringValue(plist_t node) {
+    if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) {
+        return std::nullopt;
+    }
+    std::uint64_t length = 0;
+    const char* text = plist_get_string_ptr(node, &length);
+    return std::string(text, length);
+}
+
+fs::path resolveUnder(const fs::path& root, const std::string& macPath) {
+    return root / fs::path(macPath).relative_path();
+}
+
+}  // namespace
+
+DaemonDefinition readDaemonPropertyList(const fs::path& file, const fs::path& root) {
+    auto fail = [&](const std::string& problem) -> DaemonDefinitionError {
+        return DaemonDefinitionError(file.string() + ": " + problem);
+    };
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        throw fail("cannot be read");
+    }
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    plist_t parsed = nullptr;
+    plist_from_memory(text.data(), static_cast<std::uint32_t>(text.size()), &parsed);
+    PlistHandle owner(parsed);
+    if (parsed == nullptr || plist_get_node_type(parsed) != PLIST_DICT) {
+        throw fail("is not a property list dictionary");
+    }
+    DaemonDefinition definition;
+    auto label = stringValue(plist_dict_get_item(parsed, "Label"));
+    if (!label || label->empty()) {
+        throw fail("has no Label");
+    }
+    definition.label = *label;
+    if (plist_t arguments = plist_dict_get_item(parsed, "ProgramArguments");
+        arguments != nullptr && plist_get_node_type(arguments) == PLIST_ARRAY) {
+        for (std::uint32_t i = 0; i < plist_array_get_size(arguments); ++i) {
+            auto argument = stringValue(plist_array_get_item(arguments, i));
+            if (!argument) {
+                throw fail("has a ProgramArguments entry that is not a string");
+            }
+            definition.arguments.push_back(*argument);
+        }
+    }
+    auto program = stringValue(plist_dict_get_item(parsed, "Program"));
+    if (program) {
+        // launchd runs Program and passes ProgramArguments (or just the program) as argv.
+        if (definition.arguments.empty()) {
+            definition.arguments.push_back(*program);
+        }
+        definition.arguments[0] = *program;
+    }
+    if (definition.arguments.empty()) {
+        throw fail("has neither Program nor ProgramArguments");
+    }
+    if (!fs::path(definition.arguments[0]).is_absolute()) {
+        throw fail("names a program that is not an absolute path");
+    }
+    definition.arguments[0] = resolveUnder(root, definition.arguments[0]).string();
+    return definition;
+}
+
+std::vector<DaemonDefinition> loadDaemonDefinitions(const fs::path& root) {
+    const fs::path folder = root / "Library/LaunchDaemons";
+    std::vector<fs::path> files;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        if (entry.is_regular_file() && entry.path().extension() == ".plist") {
+            files.push_back(entry.path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    std::vector<DaemonDefinition> definitions;
+    for (const auto& file : files) {
+        definitions.push_back(readDaemonPropertyList(file, root));
+    }
+    return definitions;
+}
+
+DaemonSupervisor::DaemonSupervisor(Options options) : options_(std::move(options)) {}
+
+DaemonSupervisor::~DaemonSupervisor() {
+    stop();
+}
+
+void DaemonSupervisor::start() {
+    start(loadDaemonDefinitions(options_.root));
+}
+
+void DaemonSupervisor::start(std::vector<DaemonDefinition> definitions) {
+    if (!definitions.empty() && ::geteuid() != 0) {
+        throw std::runtime_error("daemons run as root: start the simulated Mac as root");
+    }
+    std::lock_guard lock(mutex_);
+    stopping_ = false;
+    for (auto& definition : definitions) {
+        auto daemon = std::make_unique<Daemon>();
+        daemon->definition = std::move(definition);
+        Daemon& ref = *daemon;
+        daemons_.push_back(std::move(daemon));
+        ref.monitor = std::thread([this, &ref] { supervise(ref); });
+    }
+}
+
+pid_t DaemonSupervisor::spawn(const DaemonDefinition& definition) const {
+    const fs::path logFolder = options_.root / "var/log";
+    fs::create_directories(logFolder);
+    const std::string logFile = (logFolder / (definition.label + ".log")).string();
+
+    std::vector<std::string> environment;
+    const std::string rootVariable = "VIRTUAL_MAC_ROOT=";
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+        if (std::strncmp(*entry, rootVariable.c_str(), rootVariable.size()) != 0) {
+            environment.emplace_back(*entry);
+        }
+    }
+    environment.push_back(rootVariable + options_.root.string());
+    std::vector<char*> envp;
+    for (auto& entry : environment)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> arguments = definition.arguments;
+    std::vector<char*> argv;
+    for (auto& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, logFile.c_str(),
+                                     O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    // A daemon starts with default signal handling and its own process group, as under launchd.
+    sigset_t all;
+    sigfillset(&all);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(
+        &attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
+    pid_t pid = -1;
+    const int result = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (result != 0) {
+        std::ofstream(logFile, std::ios::app)
+            << "virtual-mac: cannot start " << definition.arguments[0] << ": "
+            << std::strerror(result) << "\n";
+        return -1;
+    }
+    return pid;
+}
+
+void DaemonSupervisor::supervise(Daemon& daemon) {
+    const auto throttle = std::chrono::duration<double>(options_.restartThrottleSeconds);
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        const pid_t pid = spawn(daemon.definition);
+        ++daemon.launches;
+        if (pid > 0) {
+            daemon.pid = pid;
+            changed_.notify_all();
+            lock.unlock();
+            int status = 0;
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            lock.lock();
+            daemon.pid.reset();
+            changed_.notify_all();
+        }
+        changed_.wait_for(lock, throttle, [&] { return stopping_; });
+    }
+}
+
+void DaemonSupervisor::stop() {
+    std::vector<std::unique_ptr<Daemon>> daemons;
+    {
+        std::unique_lock lock(mutex_);
+        stopping_ = true;
+        changed_.notify_all();
+        for (auto& daemon : daemons_) {
+            if (daemon->pid)
+                ::kill(*daemon->pid, SIGTERM);
+        }
+        const auto grace = std::chrono::duration<double>(options_.stopGraceSeconds);
+        const bool allDown = changed_.wait_for(lock, grace, [&] {
+            return std::none_of(daemons_.begin(), daemons_.end(),
+                                [](const auto& daemon) { return daemon->pid.has_value(); });
+        });
+        if (!allDown) {
+            for (auto& daemon : daemons_) {
+                if (daemon->pid)
+                    ::kill(*daemon->pid, SIGKILL);
+            }
+        }
+        daemons = std::move(daemons_);
+        daemons_.clear();
+    }
+    for (auto& daemon : daemons) {
+        if (daemon->monitor.joinable())
+            daemon->monitor.join();
+    }
+}
+
+std::vector<std::string> DaemonSupervisor::labels() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> result;
+    for (const auto& daemon : daemons_)
+        result.push_back(daemon->definition.label);
+    return result;
+}
+
+std::optional<pid_t> DaemonSupervisor::processIdentifier(const std::string& label) const {
+    std::lock_guard lock(mutex_);
+    for (const auto& daemon : daemons_) {
+        if (daemon->definition.label == label)
+            return daemon->pid;
+    }
+    return std::nullopt;
+}
+
+std::size_t DaemonSupervisor::launchCount(const std::string& label) const {
+    std::lock_guard lock(mutex_);
+    for (const auto& daemon : daemons_) {
+        if (daemon->definition.label == label)
+            return daemon->launches;
+    }
+    return 0;
+}
+
+}  // namespace virtualmac

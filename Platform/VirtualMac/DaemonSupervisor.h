@@ -1,0 +1,90 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <condition_variable>
+#include <cstddef>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace virtualmac {
+
+// One daemon as its property list describes it: the label and the command line, the program
+// already resolved under the machine's root.
+struct DaemonDefinition {
+    std::string label;
+    std::vector<std::string> arguments;
+
+    bool operator==(const DaemonDefinition&) const = default;
+};
+
+class DaemonDefinitionError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reads one daemon property list: `Label`, and `Program` or `ProgramArguments` (absolute macOS
+// paths, resolved under root). Throws DaemonDefinitionError naming the file and the problem.
+DaemonDefinition readDaemonPropertyList(const std::filesystem::path& file,
+                                        const std::filesystem::path& root);
+
+// Every "*.plist" in <root>/Library/LaunchDaemons, sorted by file name.
+std::vector<DaemonDefinition> loadDaemonDefinitions(const std::filesystem::path& root);
+
+// Runs the machine's daemons as launchd does: each as root, with VIRTUAL_MAC_ROOT set to the
+// machine's root and its output appended to <root>/var/log/<label>.log, started again after the
+// throttle whenever it exits, and stopped (SIGTERM, then SIGKILL) on stop().
+class DaemonSupervisor {
+  public:
+    struct Options {
+        std::filesystem::path root;
+        double restartThrottleSeconds = 1.0;
+        double stopGraceSeconds = 5.0;
+    };
+
+    explicit DaemonSupervisor(Options options);
+    ~DaemonSupervisor();
+
+    DaemonSupervisor(const DaemonSupervisor&) = delete;
+    DaemonSupervisor& operator=(const DaemonSupervisor&) = delete;
+
+    // Starts every daemon of the LaunchDaemons folder. Throws std::runtime_error when there are
+    // daemons and it does not run as root, DaemonDefinitionError for an unreadable property list.
+    void start();
+    void start(std::vector<DaemonDefinition> definitions);
+
+    // Stops every daemon and waits for them; idempotent.
+    void stop();
+
+    std::vector<std::string> labels() const;
+    // The running process of a daemon, absent while it is down.
+    std::optional<pid_t> processIdentifier(const std::string& label) const;
+    // How many times the daemon was started so far.
+    std::size_t launchCount(const std::string& label) const;
+
+  private:
+    struct Daemon {
+        DaemonDefinition definition;
+        std::optional<pid_t> pid;
+        std::size_t launches = 0;
+        std::thread monitor;
+    };
+
+    void supervise(Daemon& daemon);
+    pid_t spawn(const DaemonDefinition& definition) const;
+
+    Options options_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    bool stopping_ = false;
+    std::vector<std::unique_ptr<Daemon>> daemons_;
+};
+
+}  // namespace virtualmac

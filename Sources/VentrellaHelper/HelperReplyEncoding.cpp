@@ -1,0 +1,9 @@
+#include "VentrellaHelper/HelperReplyEncoding.h"
+
+namespace ventrella::helper {
+
+std::vector<std::uint8_t> fallbackReplyBytes() {
+    return std::vector<std::uint8_t>(fallbackReplyJSON.begin(), fallbackReplyJSON.end());
+}
+
+}  // namespace ventrella::helper

@@ -1,0 +1,158 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "ControllerFixture.h"
+#include "Platform/XPC/Connection.h"
+#include "Platform/XPC/Listener.h"
+#include "Support/ScopedCapturingLogBackend.h"
+#include "Support/TemporaryPlatformRoot.h"
+#include "VentrellaHelper/HelperCommandLine.h"
+#include "VentrellaHelper/HelperService.h"
+#include "VentrellaHelper/ListenerDelegate.h"
+#include "VentrellaShared/HelperContractJSON.h"
+
+namespace ventrella::helper::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using security::ClientAuthorizationFailure;
+using security::ClientCodeEvidence;
+using ::testing::HasSubstr;
+
+const std::string expectedHash(40, 'c');
+
+// A listener with the helper's delegate in a private root; the test process is the client and
+// its "signature" is whatever evidence the test sets.
+struct ListenerFixture {
+    testsupport::TemporaryPlatformRoot root;
+    testsupport::ScopedCapturingLogBackend capture;
+    ControllerFixture controllers;
+    std::shared_ptr<SMCController> controller = controllers.make(false);
+    std::atomic<bool> genuine{true};
+    std::shared_ptr<security::ClientAuthorizationAuditLog> auditLog =
+        std::make_shared<security::ClientAuthorizationAuditLog>(root.path() / "helper-auth.jsonl",
+                                                                32768, ::geteuid());
+    platform::xpc::Listener listener{"com.quillmoor.Ventrella.helper"};
+
+    ListenerFixture() {
+        security::ClientCodeAuthorizer authorizer(
+            "com.quillmoor.Ventrella", 0x12000,
+            [this](std::int32_t) {
+                using R = security::Result<ClientCodeEvidence, ClientAuthorizationFailure>;
+                return R::success(ClientCodeEvidence{"com.quillmoor.Ventrella",
+                                                     genuine ? expectedHash : std::string(40, 'd'),
+                                                     0x12000, false});
+            },
+            [] {
+                return security::Result<std::string, ClientAuthorizationFailure>::success(
+                    expectedHash + "\n");
+            });
+        listener.setDelegate(std::make_shared<ListenerDelegate>(controller, std::move(authorizer),
+                                                                auditLog, helperLog()));
+        listener.resume();
+    }
+
+    // Sends one request on a new connection; the reply text, or "error:" and the XPC error.
+    std::string request(const std::string& selector, std::vector<std::int64_t> arguments = {}) {
+        auto connection =
+            platform::xpc::Connection::connectToService("com.quillmoor.Ventrella.helper");
+        connection->setRemoteObjectInterface(helperProtocolInterface());
+        connection->resume();
+        auto outcome = std::make_shared<std::promise<std::string>>();
+        auto proxy = connection->remoteObjectProxyWithErrorHandler(
+            [outcome](const platform::xpc::XPCError& error) {
+                try {
+                    outcome->set_value(std::string("error:") + error.what());
+                } catch (const std::future_error&) {
+                }
+            });
+        proxy.send(selector, std::move(arguments), [outcome](platform::xpc::ReplyData data) {
+            try {
+                outcome->set_value(std::string(data.begin(), data.end()));
+            } catch (const std::future_error&) {
+            }
+        });
+        auto future = outcome->get_future();
+        if (future.wait_for(10s) != std::future_status::ready) {
+            connection->invalidate();
+            return "timeout";
+        }
+        auto text = future.get();
+        connection->invalidate();
+        return text;
+    }
+};
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(ListenerDelegateTest, AcceptedClientReachesTheControllerThroughEverySelector) {
+    ListenerFixture fixture;
+    EXPECT_THAT(fixture.request("statusWithReply:"),
+                HasSubstr(R"({"protocolVersion":4,"payload":{"state":"automatic")"));
+    const auto applied = fixture.request("applyCoolingWithPercentage:withReply:", {60});
+    EXPECT_THAT(applied, HasSubstr(R"("state":"manual")"));
+    EXPECT_THAT(applied, HasSubstr(R"("appliedPercentage":60)"));
+    EXPECT_THAT(fixture.request("restoreAutomaticWithReply:"), HasSubstr(R"("state":"automatic")"));
+    // The takeover waits its 1.5 s on the virtual clock.
+    EXPECT_THAT(fixture.request("prepareTakeoverWithReply:"), HasSubstr(R"("state":"automatic")"));
+    EXPECT_TRUE(fixture.capture.lines().empty());
+    EXPECT_FALSE(std::filesystem::exists(fixture.root.path() / "helper-auth.jsonl"));
+}
+
+TEST(ListenerDelegateTest, RefusedClientIsAuditedLoggedAndNeverAnswered) {
+    ListenerFixture fixture;
+    fixture.genuine = false;
+    EXPECT_THAT(fixture.request("applyCoolingWithPercentage:withReply:", {60}),
+                HasSubstr("error:"));
+    ControllerFixture::drain(*fixture.controller);
+    EXPECT_TRUE(fixture.controllers.log->entries().empty()) << "the controller was reached";
+
+    EXPECT_THAT(readFile(fixture.root.path() / "helper-auth.jsonl"),
+                ::testing::MatchesRegex(
+                    "[{]\"reason\":\"cdHashMismatch\",\"timestamp\":\"[-0-9T:]+Z\"[}]\n"));
+    const auto lines = fixture.capture.lines();
+    ASSERT_EQ(lines.size(), 1U);
+    EXPECT_EQ(lines[0].subsystem, "com.quillmoor.Ventrella.helper");
+    EXPECT_EQ(lines[0].category, "ClientAuthorization");
+    EXPECT_EQ(lines[0].level, applog::LogLevel::error);
+    EXPECT_EQ(lines[0].text,
+              "client.rejected reason=cdHashMismatch pid=" + std::to_string(::getpid()));
+
+    // The same client, now genuine, is served on a new connection.
+    fixture.genuine = true;
+    EXPECT_THAT(fixture.request("statusWithReply:"), HasSubstr(R"("protocolVersion":4)"));
+}
+
+TEST(HelperServiceTest, PercentageReachesTheEngineUnnarrowed) {
+    ControllerFixture fixture;
+    auto controller = fixture.make(false);
+    HelperService service(controller);
+    std::promise<std::string> reply;
+    service.invoke("applyCoolingWithPercentage:withReply:", {(std::int64_t{1} << 32) + 60},
+                   platform::xpc::ReplyBlock([&](platform::xpc::ReplyData data) {
+                       reply.set_value(std::string(data.begin(), data.end()));
+                   }));
+    auto future = reply.get_future();
+    ASSERT_EQ(future.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(
+        future.get(),
+        R"({"protocolVersion":4,"errorMessage":"Fan percentage must be between 40 and 100."})");
+}
+
+}  // namespace
+}  // namespace ventrella::helper::testing
