@@ -30,9 +30,9 @@ double heated(double temperature, double power, double conductance, double capac
 
 }  // namespace
 
-ThermalModel::ThermalModel(std::vector<FanSpecification> fans) {
+ThermalModel::ThermalModel(std::vector<FanLimits> fans) {
     fans_.reserve(fans.size());
-    for (const FanSpecification& spec : fans) {
+    for (const FanLimits& spec : fans) {
         requireFinite(spec.minimumRPM, "minimum speed");
         requireFinite(spec.maximumRPM, "maximum speed");
         if (spec.minimumRPM < 0 || spec.maximumRPM < spec.minimumRPM) {

@@ -46,7 +46,7 @@ inline constexpr double kMaximumStepSeconds = 0.1;
 enum class FanMode { automatic, manual };
 
 // A fan's fixed limits.
-struct FanSpecification {
+struct FanLimits {
     double minimumRPM = 0;
     double maximumRPM = 0;
 };
@@ -70,7 +70,7 @@ class ThermalModel {
     // Starts at ambient temperature, idle, every fan automatic at its minimum.
     // Throws std::invalid_argument for limits that are negative, not finite, or
     // whose minimum exceeds the maximum.
-    explicit ThermalModel(std::vector<FanSpecification> fans);
+    explicit ThermalModel(std::vector<FanLimits> fans);
 
     // Moves the simulation forward. Throws std::invalid_argument for a negative
     // or non-finite interval.

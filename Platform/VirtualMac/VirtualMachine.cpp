@@ -13,10 +13,10 @@ namespace {
 
 constexpr std::size_t kJournalLimit = 4096;
 
-std::vector<FanSpecification> fanSpecifications(const SimulatedSMCConfiguration& smc) {
-    std::vector<FanSpecification> fans;
+std::vector<FanLimits> fanLimits(const SimulatedSMCConfiguration& smc) {
+    std::vector<FanLimits> fans;
     for (const auto& fan : smc.fans) {
-        fans.push_back(FanSpecification{fan.minimumRPM, fan.maximumRPM});
+        fans.push_back(FanLimits{fan.minimumRPM, fan.maximumRPM});
     }
     return fans;
 }
@@ -61,7 +61,7 @@ double percentToFraction(double percent, const char* what) {
 VirtualMachine::VirtualMachine(MachineProfile profile)
     : profile_(std::move(profile)),
       smc_(std::make_shared<SimulatedSMC>(profile_.smc)),
-      model_(fanSpecifications(profile_.smc)) {
+      model_(fanLimits(profile_.smc)) {
     // The machine serves for hours; its SMC keeps only a recent window of calls.
     smc_->setJournalLimit(kJournalLimit);
     for (const auto& key : profile_.temperatureKeys) {
