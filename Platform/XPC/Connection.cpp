@@ -401,6 +401,9 @@ void Connection::invalidateOnQueue() {
         interruptionHandler_ = nullptr;
         closedObserver_ = nullptr;
     }
+    // Released before the listener learns that the connection closed: once a listener no
+    // longer lists a connection, nothing it exported is held on its behalf.
+    object.reset();
     callSafely(invalidation);
     callSafely(observer);
 }

@@ -139,8 +139,10 @@ Listener::~Listener() {
         std::lock_guard lock(state_->mutex);
         connections.swap(state_->connections);
     }
+    // Synchronously, so that once the listener is gone no accepted connection still holds the
+    // objects it exported (the owner may be about to destroy what they refer to).
     for (auto& [key, connection] : connections) {
-        connection->invalidate();
+        connection->queue_.sync([&connection] { connection->invalidateOnQueue(); });
     }
 }
 
