@@ -46,18 +46,15 @@ NativeFanHardware::NativeFanHardware(Dependencies dependencies)
 }
 
 NativeFanHardware::Session NativeFanHardware::ensureSession() {
-    if (connection_ && controller_) {
-        hardware::SMCFanRepository repository(connection_, std::nullopt);
-        if (!repository.controlMechanism()) {
-            throw HelperError(noMechanism);
-        }
-        auto mechanism = *repository.controlMechanism();
-        return Session{connection_, controller_, std::move(repository), std::move(mechanism)};
+    auto connection = connection_;
+    auto controller = controller_;
+    if (!connection || !controller) {
+        connection = dependencies_.openConnection();
+        controller = std::make_shared<fan::FanController>(
+            connection, fan::SMCHardwareConfig::detectHardwareKeys(*connection),
+            dependencies_.controllerClock, dependencies_.controllerSleeper);
     }
-    auto connection = dependencies_.openConnection();
-    auto controller = std::make_shared<fan::FanController>(
-        connection, fan::SMCHardwareConfig::detectHardwareKeys(*connection),
-        dependencies_.controllerClock, dependencies_.controllerSleeper);
+    // The mechanism is detected anew on every call; a session is kept only once one exists.
     hardware::SMCFanRepository repository(connection, std::nullopt);
     if (!repository.controlMechanism()) {
         throw HelperError(noMechanism);
