@@ -70,6 +70,19 @@ SMCParamStruct command(std::uint32_t key, SMCCommand command) {
     return record;
 }
 
+// Logs a failed read or write at error level and throws the firmware's code, or the generic
+// error for a result byte that has no name.
+[[noreturn]] void throwFirmwareFailure(const char* event, const std::string& key,
+                                       std::uint8_t result) {
+    if (const auto code = smcResultCode(result)) {
+        channel().error(AppLogMessage()
+                        << event << " key=" << pub(key) << " firmware=" << pub(description(*code)));
+        throw SMCError::firmware(*code);
+    }
+    channel().error(AppLogMessage() << event << " key=" << pub(key) << " result=unknown");
+    throw SMCError::firmware(SMCResultCode::error);
+}
+
 }  // namespace
 
 SMCConnection::SMCConnection() {
@@ -150,13 +163,7 @@ SMCKeyValue SMCConnection::readKey(const std::string& key) {
     // A failed read leaves zero bytes in the record; decoding those would pass for a real
     // value (mode 0 reads as automatic), so the firmware's answer is checked here.
     if (output.result != 0) {
-        if (const auto code = smcResultCode(output.result)) {
-            channel().error(AppLogMessage() << "smc.read.failed key=" << pub(key)
-                                            << " firmware=" << pub(description(*code)));
-            throw SMCError::firmware(*code);
-        }
-        channel().error(AppLogMessage() << "smc.read.failed key=" << pub(key) << " result=unknown");
-        throw SMCError::firmware(SMCResultCode::error);
+        throwFirmwareFailure("smc.read.failed", key, output.result);
     }
     const auto count = std::min<std::size_t>(size, output.bytes.size());
     SMCKeyValue value{{output.bytes.begin(), output.bytes.begin() + count}, size};
@@ -176,14 +183,7 @@ void SMCConnection::writeKey(const std::string& key, const std::vector<std::uint
     std::copy_n(bytes.begin(), std::min(bytes.size(), request.bytes.size()), request.bytes.begin());
     const auto output = callSMC(request);
     if (output.result != 0) {
-        if (const auto code = smcResultCode(output.result)) {
-            channel().error(AppLogMessage() << "smc.write.failed key=" << pub(key)
-                                            << " firmware=" << pub(description(*code)));
-            throw SMCError::firmware(*code);
-        }
-        channel().error(AppLogMessage()
-                        << "smc.write.failed key=" << pub(key) << " result=unknown");
-        throw SMCError::firmware(SMCResultCode::error);
+        throwFirmwareFailure("smc.write.failed", key, output.result);
     }
     channel().debug(AppLogMessage() << "smc.write.succeeded key=" << pub(key));
 }
