@@ -155,6 +155,23 @@ bool SocketBackend::currentGenerationLocked(ClientID client) const {
     return socket_ >= 0 && owner_ == ::getpid() && generationOf(client) == generation_;
 }
 
+template <class T, class Parse>
+T SocketBackend::parseReplyLocked(const std::optional<std::vector<std::uint8_t>>& reply, T failure,
+                                  Parse parse) {
+    if (!reply) {
+        return failure;
+    }
+    try {
+        ioframe::Reader reader(*reply);
+        T result = parse(reader);
+        reader.finish();
+        return result;
+    } catch (const ioframe::MalformedFrame&) {
+        disconnectLocked();
+        return failure;
+    }
+}
+
 std::size_t SocketBackend::serviceCount(std::string_view className) {
     // (HID's serviceCount is the overload taking a handle.)
     ioframe::Writer request;
@@ -164,20 +181,12 @@ std::size_t SocketBackend::serviceCount(std::string_view className) {
         return 0;
     }
     std::lock_guard lock(mutex_);
-    const auto reply = exchangeLocked(request.frame(), true);
-    if (!reply) {
-        return 0;
-    }
-    try {
-        ioframe::Reader reader(*reply);
-        const KernReturn result = reader.i32();
-        const std::uint32_t count = reader.u32();
-        reader.finish();
-        return result == kernSuccess ? count : 0;
-    } catch (const ioframe::MalformedFrame&) {
-        disconnectLocked();
-        return 0;
-    }
+    return parseReplyLocked(exchangeLocked(request.frame(), true), std::size_t{0},
+                            [](ioframe::Reader& reader) -> std::size_t {
+                                const KernReturn result = reader.i32();
+                                const std::uint32_t count = reader.u32();
+                                return result == kernSuccess ? count : 0;
+                            });
 }
 
 KernReturn SocketBackend::openClient(std::string_view className, std::size_t serviceIndex,
@@ -191,23 +200,17 @@ KernReturn SocketBackend::openClient(std::string_view className, std::size_t ser
         .u32(static_cast<std::uint32_t>(serviceIndex))
         .u32(connectionType);
     std::lock_guard lock(mutex_);
-    const auto reply = exchangeLocked(request.frame(), true);
-    if (!reply) {
-        return ioReturnNotResponding;
+    const auto [result, serverClient] =
+        parseReplyLocked(exchangeLocked(request.frame(), true),
+                         std::pair<KernReturn, std::uint64_t>{ioReturnNotResponding, 0},
+                         [](ioframe::Reader& reader) {
+                             const KernReturn code = reader.i32();
+                             return std::pair<KernReturn, std::uint64_t>{code, reader.u64()};
+                         });
+    if (result == kernSuccess) {
+        client = makeHandle(generation_, serverClient);
     }
-    try {
-        ioframe::Reader reader(*reply);
-        const KernReturn result = reader.i32();
-        const std::uint64_t serverClient = reader.u64();
-        reader.finish();
-        if (result == kernSuccess) {
-            client = makeHandle(generation_, serverClient);
-        }
-        return result;
-    } catch (const ioframe::MalformedFrame&) {
-        disconnectLocked();
-        return ioReturnNotResponding;
-    }
+    return result;
 }
 
 KernReturn SocketBackend::callStructMethod(ClientID client, std::uint32_t selector,
@@ -228,22 +231,15 @@ KernReturn SocketBackend::callStructMethod(ClientID client, std::uint32_t select
     if (!currentGenerationLocked(client)) {
         return ioReturnNotOpen;
     }
-    const auto reply = exchangeLocked(request.frame(), false);
-    if (!reply) {
-        return ioReturnNotResponding;
-    }
-    try {
-        ioframe::Reader reader(*reply);
-        const KernReturn result = reader.i32();
-        const auto bytes = reader.bytes(capacity);
-        reader.finish();
-        std::copy(bytes.begin(), bytes.end(), output.begin());
-        outputSize = bytes.size();
-        return result;
-    } catch (const ioframe::MalformedFrame&) {
-        disconnectLocked();
-        return ioReturnNotResponding;
-    }
+    return parseReplyLocked(exchangeLocked(request.frame(), false), ioReturnNotResponding,
+                            [&](ioframe::Reader& reader) {
+                                const KernReturn result = reader.i32();
+                                const auto bytes = reader.bytes(capacity);
+                                reader.finish();  // before anything reaches the caller's buffer
+                                std::copy(bytes.begin(), bytes.end(), output.begin());
+                                outputSize = bytes.size();
+                                return result;
+                            });
 }
 
 KernReturn SocketBackend::closeClient(ClientID client) {
@@ -254,19 +250,8 @@ KernReturn SocketBackend::closeClient(ClientID client) {
         // Its connection is gone, and the machine closed it with the connection.
         return ioReturnNotOpen;
     }
-    const auto reply = exchangeLocked(request.frame(), false);
-    if (!reply) {
-        return ioReturnNotResponding;
-    }
-    try {
-        ioframe::Reader reader(*reply);
-        const KernReturn result = reader.i32();
-        reader.finish();
-        return result;
-    } catch (const ioframe::MalformedFrame&) {
-        disconnectLocked();
-        return ioReturnNotResponding;
-    }
+    return parseReplyLocked(exchangeLocked(request.frame(), false), ioReturnNotResponding,
+                            [](ioframe::Reader& reader) { return reader.i32(); });
 }
 
 }  // namespace platform::iokit
@@ -306,19 +291,9 @@ std::optional<std::vector<std::uint8_t>> SocketBackend::hidExchangeLocked(
 
 HIDObject SocketBackend::hidObjectCallLocked(ioframe::Writer& request,
                                              bool retryOnFreshConnection) {
-    const auto reply = hidExchangeLocked(request, retryOnFreshConnection);
-    if (!reply) {
-        return 0;
-    }
-    try {
-        ioframe::Reader reader(*reply);
-        const std::uint64_t handle = reader.u64();
-        reader.finish();
-        return hidHandleLocked(handle);
-    } catch (const ioframe::MalformedFrame&) {
-        disconnectLocked();
-        return 0;
-    }
+    return parseReplyLocked(
+        hidExchangeLocked(request, retryOnFreshConnection), HIDObject{0},
+        [this](ioframe::Reader& reader) { return hidHandleLocked(reader.u64()); });
 }
 
 HIDObject SocketBackend::createEventSystemClient() {
@@ -370,19 +345,8 @@ std::size_t SocketBackend::serviceCount(HIDObject services) {
         return 0;
     }
     request.u8(static_cast<std::uint8_t>(Opcode::hidServiceCount)).u64(server);
-    const auto reply = hidExchangeLocked(request, false);
-    if (!reply) {
-        return 0;
-    }
-    try {
-        ioframe::Reader reader(*reply);
-        const std::uint32_t count = reader.u32();
-        reader.finish();
-        return count;
-    } catch (const ioframe::MalformedFrame&) {
-        disconnectLocked();
-        return 0;
-    }
+    return parseReplyLocked(hidExchangeLocked(request, false), std::size_t{0},
+                            [](ioframe::Reader& reader) -> std::size_t { return reader.u32(); });
 }
 
 HIDObject SocketBackend::serviceAt(HIDObject services, std::size_t index) {
@@ -420,26 +384,18 @@ HIDPropertyValue SocketBackend::propertyValue(HIDObject property) {
         return {};
     }
     request.u8(static_cast<std::uint8_t>(Opcode::hidPropertyValue)).u64(server);
-    const auto reply = hidExchangeLocked(request, false);
-    if (!reply) {
-        return {};
-    }
-    try {
-        ioframe::Reader reader(*reply);
-        HIDPropertyValue value;
-        const std::uint8_t type = reader.u8();
-        value.text = reader.text();
-        value.number = reader.f64();
-        reader.finish();
-        if (type > static_cast<std::uint8_t>(HIDPropertyValue::Type::other)) {
-            throw ioframe::MalformedFrame();
-        }
-        value.type = static_cast<HIDPropertyValue::Type>(type);
-        return value;
-    } catch (const ioframe::MalformedFrame&) {
-        disconnectLocked();
-        return {};
-    }
+    return parseReplyLocked(
+        hidExchangeLocked(request, false), HIDPropertyValue{}, [](ioframe::Reader& reader) {
+            HIDPropertyValue value;
+            const std::uint8_t type = reader.u8();
+            value.text = reader.text();
+            value.number = reader.f64();
+            if (type > static_cast<std::uint8_t>(HIDPropertyValue::Type::other)) {
+                throw ioframe::MalformedFrame();
+            }
+            value.type = static_cast<HIDPropertyValue::Type>(type);
+            return value;
+        });
 }
 
 HIDObject SocketBackend::copyEvent(HIDObject service, std::int64_t type, std::uint32_t options) {
@@ -461,19 +417,8 @@ double SocketBackend::eventFloatValue(HIDObject event, std::uint32_t field) {
         return 0;
     }
     request.u8(static_cast<std::uint8_t>(Opcode::hidEventFloat)).u64(server).u32(field);
-    const auto reply = hidExchangeLocked(request, false);
-    if (!reply) {
-        return 0;
-    }
-    try {
-        ioframe::Reader reader(*reply);
-        const double value = reader.f64();
-        reader.finish();
-        return value;
-    } catch (const ioframe::MalformedFrame&) {
-        disconnectLocked();
-        return 0;
-    }
+    return parseReplyLocked(hidExchangeLocked(request, false), 0.0,
+                            [](ioframe::Reader& reader) { return reader.f64(); });
 }
 
 void SocketBackend::release(HIDObject object) {

@@ -77,6 +77,11 @@ class SocketBackend final : public IOBackend, public HIDBackend {
     std::uint64_t hidServerHandleLocked(HIDObject object) const;
     HIDObject hidHandleLocked(std::uint64_t serverHandle) const;
     HIDObject hidObjectCallLocked(ioframe::Writer& request, bool retryOnFreshConnection = false);
+    // Reads a reply body with `parse`, which must consume all of it. A missing reply gives
+    // `failure`; so does one that does not parse, after dropping the connection.
+    template <class T, class Parse>
+    T parseReplyLocked(const std::optional<std::vector<std::uint8_t>>& reply, T failure,
+                       Parse parse);
 
     PathProvider socketPath_;
     double timeoutSeconds_;
