@@ -7,7 +7,7 @@
 namespace {
 
 class ScopedRoot {
-public:
+  public:
     explicit ScopedRoot(const char* value) {
         if (const char* old = std::getenv("VIRTUAL_MAC_ROOT")) {
             saved_ = old;
@@ -27,7 +27,7 @@ public:
         }
     }
 
-private:
+  private:
     std::string saved_;
     bool hadValue_ = false;
 };
