@@ -9,6 +9,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -67,6 +68,10 @@ class TestService : public ExportedObject {
   public:
     void invoke(const std::string& selector, const std::vector<std::int64_t>& arguments,
                 ReplyBlock reply) override {
+        started.add(selector);
+        if (busyMilliseconds > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(busyMilliseconds.load()));
+        }
         if (selector == "echo:withReply:") {
             reply(text(std::to_string(arguments.at(0))));
         } else {
@@ -83,7 +88,9 @@ class TestService : public ExportedObject {
         return std::nullopt;
     }
 
+    Events started;
     Events invocations;
+    std::atomic<int> busyMilliseconds{0};  // keeps the connection's queue busy this long
     std::mutex mutex;
     std::vector<ReplyBlock> held;
 };
@@ -468,3 +475,23 @@ TEST_F(ConnectionTests, ListenerReplacesAStaleSocketButNoOtherFile) {
 }
 
 }  // namespace
+
+TEST_F(ConnectionTests, DestroyedListenerHoldsNothingItsConnectionsExported) {
+    startListener();
+    auto connection = Connection::connectToService(kService, ConnectionOptions{true, 0});
+    connection->setRemoteObjectInterface(kTestInterface);
+    connection->resume();
+    ASSERT_EQ(echo(connection, 1), "reply:1");
+    EXPECT_GT(delegate_->service.use_count(), 1) << "the accepted connection holds the service";
+
+    // The connection is still busy with a request when the listener goes: its owner may
+    // destroy what the exported objects refer to right after the listener all the same.
+    delegate_->service->busyMilliseconds = 200;
+    Outcome outcome;
+    outcome.proxyFor(connection).send("hold:withReply:", {}, outcome.replyHandler());
+    ASSERT_TRUE(delegate_->service->started.waitFor(2));
+    listener_.reset();
+    EXPECT_EQ(delegate_->service.use_count(), 1);
+    EXPECT_TRUE(outcome.events.waitFor(1)) << "the held request ends in an error";
+    connection->invalidate();
+}
