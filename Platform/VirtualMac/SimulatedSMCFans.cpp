@@ -29,15 +29,16 @@ SimulatedSMC::SimulatedSMC(SimulatedSMCConfiguration configuration)
     storeKey("FNum", SimulatedSMCKey{"ui8 ", {static_cast<std::uint8_t>(fanCount())}, true, false});
     const auto& type = configuration_.speedType;
     for (std::size_t fan = 0; fan < configuration_.fans.size(); ++fan) {
-        const auto& spec = configuration_.fans[fan];
-        storeKey(fanKey("Ac", fan),
-                 SimulatedSMCKey{type, encodeSpeed(type, spec.automaticTargetRPM), true, false});
+        const auto& fanShape = configuration_.fans[fan];
+        storeKey(
+            fanKey("Ac", fan),
+            SimulatedSMCKey{type, encodeSpeed(type, fanShape.automaticTargetRPM), true, false});
         storeKey(fanKey("Mn", fan),
-                 SimulatedSMCKey{type, encodeSpeed(type, spec.minimumRPM), true, false});
+                 SimulatedSMCKey{type, encodeSpeed(type, fanShape.minimumRPM), true, false});
         storeKey(fanKey("Mx", fan),
-                 SimulatedSMCKey{type, encodeSpeed(type, spec.maximumRPM), true, false});
+                 SimulatedSMCKey{type, encodeSpeed(type, fanShape.maximumRPM), true, false});
         storeKey(fanKey("Tg", fan),
-                 SimulatedSMCKey{type, encodeSpeed(type, spec.automaticTargetRPM), true, true});
+                 SimulatedSMCKey{type, encodeSpeed(type, fanShape.automaticTargetRPM), true, true});
         const auto mode = modeKey(fan);
         if (!mode.empty()) {
             storeKey(mode, SimulatedSMCKey{"ui8 ", {0}, true, true});

@@ -32,14 +32,14 @@ double heated(double temperature, double power, double conductance, double capac
 
 ThermalModel::ThermalModel(std::vector<FanLimits> fans) {
     fans_.reserve(fans.size());
-    for (const FanLimits& spec : fans) {
-        requireFinite(spec.minimumRPM, "minimum speed");
-        requireFinite(spec.maximumRPM, "maximum speed");
-        if (spec.minimumRPM < 0 || spec.maximumRPM < spec.minimumRPM) {
+    for (const FanLimits& limits : fans) {
+        requireFinite(limits.minimumRPM, "minimum speed");
+        requireFinite(limits.maximumRPM, "maximum speed");
+        if (limits.minimumRPM < 0 || limits.maximumRPM < limits.minimumRPM) {
             throw std::invalid_argument("fan limits must satisfy 0 <= minimum <= maximum");
         }
-        fans_.push_back(FanState{spec.minimumRPM, spec.maximumRPM, FanMode::automatic,
-                                 spec.minimumRPM, spec.minimumRPM});
+        fans_.push_back(FanState{limits.minimumRPM, limits.maximumRPM, FanMode::automatic,
+                                 limits.minimumRPM, limits.minimumRPM});
     }
 }
 
