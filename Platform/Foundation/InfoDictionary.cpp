@@ -1,12 +1,11 @@
 #include "Platform/Foundation/InfoDictionary.h"
 
-#include <array>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
-#include <system_error>
 
 #include <plist/plist.h>
+
+#include "Platform/Foundation/BoundedFileRead.h"
 
 namespace platform::foundation {
 
@@ -84,27 +83,8 @@ InfoDictionary InfoDictionary::parse(std::string_view bytes) {
 }
 
 InfoDictionary InfoDictionary::load(const std::filesystem::path& path) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
-        return {};
-    }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        return {};
-    }
-    std::string bytes;
-    std::array<char, 64 * 1024> chunk{};
-    while (bytes.size() <= maximumFileSize) {
-        file.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        bytes.append(chunk.data(), static_cast<std::size_t>(file.gcount()));
-        if (!file) {
-            break;
-        }
-    }
-    if (file.bad()) {
-        return {};
-    }
-    return parse(bytes);
+    const auto bytes = readBoundedFile(path, maximumFileSize);
+    return bytes ? parse(*bytes) : InfoDictionary();
 }
 
 template <class T>

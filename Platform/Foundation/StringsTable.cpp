@@ -1,9 +1,8 @@
 #include "Platform/Foundation/StringsTable.h"
 
-#include <array>
 #include <cstdint>
-#include <fstream>
-#include <system_error>
+
+#include "Platform/Foundation/BoundedFileRead.h"
 
 namespace platform::foundation {
 
@@ -288,32 +287,11 @@ std::optional<StringsTable> StringsTable::parse(std::string_view text) {
 }
 
 std::optional<StringsTable> StringsTable::load(const std::filesystem::path& path) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
+    const auto text = readBoundedFile(path, maximumFileSize);
+    if (!text) {
         return std::nullopt;
     }
-    const auto size = std::filesystem::file_size(path, error);
-    if (error || size > maximumFileSize) {
-        return std::nullopt;
-    }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        return std::nullopt;
-    }
-    // Read in pieces up to one byte past the limit, in case the file grew after it was measured.
-    std::string text;
-    std::array<char, 64 * 1024> chunk{};
-    while (text.size() <= maximumFileSize) {
-        file.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        text.append(chunk.data(), static_cast<std::size_t>(file.gcount()));
-        if (!file) {
-            break;
-        }
-    }
-    if (text.size() > maximumFileSize || file.bad()) {
-        return std::nullopt;
-    }
-    return parse(text);
+    return parse(*text);
 }
 
 std::optional<std::string_view> StringsTable::value(std::string_view key) const {
