@@ -168,26 +168,6 @@ TEST(CompletionTests, ACancelledTaskStillReceivesItsReply) {
     EXPECT_THAT(journal.entries(), ElementsAre("reply 4@30", "sleep cancelled@30"));
 }
 
-Task<void> awaitTwice(std::string* error) {
-    Completion<int> reply;
-    reply.completer().complete(1);
-    (void)co_await reply;
-    try {
-        (void)co_await reply;
-    } catch (const std::logic_error& e) {
-        *error = e.what();
-    }
-}
-
-TEST(CompletionTests, ACompletionIsAwaitedOnlyOnce) {
-    ManualExecutor executor;
-    TaskScope scope(executor);
-    std::string error;
-    scope.spawn(awaitTwice(&error));
-    executor.runUntilIdle();
-    EXPECT_EQ(error, "A completion was awaited again after its outcome was taken.");
-}
-
 // Reply, connection error and timeout race from three threads, many times over:
 // each call is settled by exactly one of them and resumed exactly once.
 TEST(CompletionTests, RacingCompletersSettleEachCallExactlyOnce) {

@@ -38,14 +38,10 @@ TEST(ManualExecutorTests, AdvancingFiresEachTimerAtItsOwnTimeAndWhatItCauses) {
     executor.advanceTo(110.0);
     EXPECT_THAT(journal.entries(), ElementsAre("beyond@110"));
     EXPECT_FALSE(executor.nextDeadline());
-}
-
-TEST(ManualExecutorTests, TimeOnlyMovesForward) {
-    ManualExecutor executor(5.0);
-    EXPECT_THROW(executor.advanceBy(-1.0), std::invalid_argument);
+    // Time only moves forward.
+    EXPECT_THROW(executor.advanceTo(109.0), std::invalid_argument);
     EXPECT_THROW(executor.advanceBy(std::nan("")), std::invalid_argument);
-    EXPECT_THROW(executor.advanceTo(4.0), std::invalid_argument);
-    EXPECT_EQ(executor.uptime(), 5.0);
+    EXPECT_EQ(executor.uptime(), 110.0);
 }
 
 TEST(ManualExecutorTests, StepsRunReadyJobsBeforeDetachedWork) {
