@@ -1,0 +1,443 @@
+#include "Ventrella/Hardware/HelperClient.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <barrier>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "HelperClientTests/FakeHelperService.h"
+#include "Platform/Dispatch/ManualExecutor.h"
+#include "Platform/Dispatch/TaskScope.h"
+#include "Support/AwaitedOutcome.h"
+#include "Support/VirtualTimeoutScheduler.h"
+#include "VentrellaShared/HelperContractJSON.h"
+
+namespace helperclienttests {
+namespace {
+
+using namespace ventrella;
+using apphardware::HelperClient;
+using platform::dispatch::ManualExecutor;
+using platform::dispatch::Task;
+using platform::dispatch::TaskScope;
+using platform::xpc::XPCError;
+using testing::ElementsAre;
+using testsupport::AwaitedOutcome;
+using testsupport::awaitInto;
+
+shared::FanControlResult manualAt(std::int64_t percentage) {
+    shared::FanControlResult result;
+    result.state = shared::HelperControlState::manual;
+    result.fans = {{0, 3000, 1200, 6000, 3000, shared::FanControlMode::manual}};
+    result.appliedPercentage = percentage;
+    return result;
+}
+
+std::string replyText(const shared::FanControlResult& result) {
+    const auto bytes = shared::encodeHelperReply(
+        shared::HelperReply<shared::FanControlResult>::withPayload(result));
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// A client over fake connections whose timeouts run on the executor's virtual time.
+struct ClientFixture {
+    ManualExecutor executor;
+    FakeHelperService service;
+    std::shared_ptr<fakes::VirtualTimeoutScheduler> timeouts =
+        std::make_shared<fakes::VirtualTimeoutScheduler>(executor);
+    std::optional<HelperClient> client;
+    std::vector<std::shared_ptr<AwaitedOutcome<shared::FanControlResult>>> keep;
+    TaskScope scope{executor};
+
+    ClientFixture() { client.emplace(service.factory(), timeouts); }
+
+    // Starts applyCooling(percentage) and runs until it waits (or ended).
+    std::shared_ptr<AwaitedOutcome<shared::FanControlResult>> startApply(std::int64_t percentage) {
+        auto outcome = std::make_shared<AwaitedOutcome<shared::FanControlResult>>();
+        scope.spawn(awaitInto(client->applyCooling(percentage), outcome.get()));
+        executor.runUntilIdle();
+        keep.push_back(outcome);
+        return outcome;
+    }
+
+    // A complete applyCooling(60) answered at once; true when it succeeded.
+    bool succeedingCall() {
+        const std::size_t index = service.requestCount();
+        auto outcome = startApply(60);
+        if (service.requestCount() <= index) {
+            return false;
+        }
+        service.request(index)->answer(replyText(manualAt(60)));
+        executor.runUntilIdle();
+        return outcome->value.has_value();
+    }
+};
+
+TEST(HelperClientTests, RequestsTravelAsTheirSelectorsOverOneConnectionOpenedOnce) {
+    ClientFixture fixture;
+    auto& client = *fixture.client;
+    AwaitedOutcome<shared::HelperStatus> status;
+    AwaitedOutcome<shared::FanControlResult> takeover, apply, restore;
+    fixture.scope.spawn(awaitInto(client.status(), &status));
+    fixture.scope.spawn(awaitInto(client.prepareTakeover(), &takeover));
+    fixture.scope.spawn(awaitInto(client.applyCooling(72), &apply));
+    fixture.scope.spawn(awaitInto(client.restoreAutomatic(), &restore));
+    fixture.executor.runUntilIdle();
+
+    ASSERT_EQ(fixture.service.requestCount(), 4U);
+    std::vector<std::string> selectors;
+    for (std::size_t i = 0; i < 4; ++i) {
+        selectors.push_back(fixture.service.request(i)->selector);
+    }
+    EXPECT_THAT(selectors,
+                ElementsAre("statusWithReply:", "prepareTakeoverWithReply:",
+                            "applyCoolingWithPercentage:withReply:", "restoreAutomaticWithReply:"));
+    EXPECT_THAT(fixture.service.request(2)->arguments, ElementsAre(72));
+    // Handlers before resume, so no event of the new connection is missed; then one proxy per
+    // request on the same connection.
+    ASSERT_EQ(fixture.service.connectionCount(), 1U);
+    EXPECT_THAT(fixture.service.connection(0)->events(),
+                ElementsAre("set invalidation handler", "set interruption handler", "resume",
+                            "proxy", "proxy", "proxy", "proxy"));
+    EXPECT_THAT(fixture.timeouts->delays(), ElementsAre(18.0, 18.0, 18.0, 18.0));
+
+    shared::HelperStatus expectedStatus;
+    expectedStatus.fans = manualAt(60).fans;
+    const auto statusBytes = shared::encodeHelperReply(
+        shared::HelperReply<shared::HelperStatus>::withPayload(expectedStatus));
+    fixture.service.request(0)->answer(std::string(statusBytes.begin(), statusBytes.end()));
+    for (std::size_t i = 1; i < 4; ++i) {
+        fixture.service.request(i)->answer(replyText(manualAt(static_cast<std::int64_t>(i))));
+    }
+    EXPECT_FALSE(status.finished()) << "never resumed on the replying thread";
+    fixture.executor.runUntilIdle();
+    EXPECT_EQ(status.value, expectedStatus);
+    EXPECT_EQ(takeover.value, manualAt(1));
+    EXPECT_EQ(apply.value, manualAt(2));
+    EXPECT_EQ(restore.value, manualAt(3));
+    // Every finished call took its timeout with it.
+    EXPECT_EQ(fixture.timeouts->armedCount(), 0U);
+}
+
+TEST(HelperClientTests, ARequestThatCannotBeSentFailsAtOnceWithoutATimeout) {
+    struct Case {
+        const char* name;
+        bool speaksProtocol;
+        std::optional<XPCError::Code> creationFails;
+        std::string error;
+        std::size_t connectionsAfterRetry;
+    };
+    const Case cases[] = {
+        // The connection stays: the retry asks the same one for a proxy again.
+        {"no proxy of the protocol", false, std::nullopt, "Could not connect to Ventrella Helper.",
+         1},
+        {"the service cannot be named", true, XPCError::Code::socketPathTooLong,
+         "The service's socket path is too long.", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ClientFixture fixture;
+        fixture.service.speaksProtocol = c.speaksProtocol;
+        fixture.service.creationFails = c.creationFails;
+        auto failed = fixture.startApply(60);
+        EXPECT_EQ(failed->errorText(), c.error);
+        EXPECT_EQ(failed->resumptions, 1);
+        EXPECT_TRUE(fixture.timeouts->delays().empty());
+        EXPECT_EQ(fixture.service.requestCount(), 0U);
+
+        fixture.service.speaksProtocol = true;
+        fixture.service.creationFails.reset();
+        EXPECT_TRUE(fixture.succeedingCall());
+        EXPECT_EQ(fixture.service.connectionCount(), c.connectionsAfterRetry);
+    }
+}
+
+TEST(HelperClientTests, ConnectionEventsClearOnlyTheConnectionTheyBelongTo) {
+    enum class Event { invalidation, interruption, requestError };
+    const Event events[] = {Event::invalidation, Event::interruption, Event::requestError};
+    const char* names[] = {"invalidation", "interruption", "request error"};
+    for (Event first : events) {
+        for (Event late : events) {
+            SCOPED_TRACE(std::string(names[static_cast<int>(first)]) + ", then a late " +
+                         names[static_cast<int>(late)]);
+            ClientFixture fixture;
+            // Two requests wait on the first connection, so each error event has one to fail.
+            auto waitingA = fixture.startApply(60);
+            auto waitingB = fixture.startApply(70);
+            auto old = fixture.service.connection(0);
+            std::size_t nextError = 0;
+            auto happen = [&](Event event) {
+                switch (event) {
+                    case Event::invalidation:
+                        old->runInvalidationHandler();
+                        break;
+                    case Event::interruption:
+                        old->runInterruptionHandler();
+                        break;
+                    case Event::requestError:
+                        fixture.service.request(nextError++)
+                            ->fail(XPCError::Code::connectionInterrupted);
+                        break;
+                }
+                fixture.executor.runUntilIdle();
+            };
+
+            happen(first);
+            ASSERT_TRUE(fixture.succeedingCall());
+            ASSERT_EQ(fixture.service.connectionCount(), 2U) << "the next call reconnects";
+
+            happen(late);
+            ASSERT_TRUE(fixture.succeedingCall());
+            EXPECT_EQ(fixture.service.connectionCount(), 2U) << "the new connection stays";
+            EXPECT_EQ(fixture.service.request(fixture.service.requestCount() - 1)->connection, 1U);
+        }
+    }
+}
+
+TEST(HelperClientTests, NoReplyWithinEighteenSecondsFailsTheCallAndALateReplyIsDropped) {
+    ClientFixture fixture;
+    auto call = fixture.startApply(60);
+    fixture.executor.advanceBy(17.9);
+    EXPECT_FALSE(call->finished());
+    fixture.executor.advanceBy(0.1);
+    EXPECT_EQ(call->errorText(), "Ventrella Helper did not respond.");
+
+    fixture.service.request(0)->answer(replyText(manualAt(60)));
+    fixture.executor.runUntilIdle();
+    EXPECT_EQ(call->resumptions, 1);
+    EXPECT_FALSE(call->value);
+    // A timeout says nothing about the connection: the same one serves the next call.
+    EXPECT_TRUE(fixture.succeedingCall());
+    EXPECT_EQ(fixture.service.connectionCount(), 1U);
+}
+
+TEST(HelperClientTests, RepliesThatDoNotDecodeFailTheCallAndKeepTheConnection) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"not json", "Ventrella Helper returned an invalid response."},
+        {R"({"protocolVersion":3,"payload":{"state":"automatic","fans":[]}})",
+         "The Ventrella Fan Helper protocol version does not match. An update is required."},
+        {R"({"protocolVersion":4,"errorMessage":"Fan 1 refused the target."})",
+         "Fan 1 refused the target."},
+        {R"({"protocolVersion":4})", "The Helper returned an empty response."},
+    };
+    for (const auto& [reply, error] : cases) {
+        SCOPED_TRACE(reply);
+        ClientFixture fixture;
+        auto call = fixture.startApply(60);
+        fixture.service.request(0)->answer(reply);
+        fixture.executor.runUntilIdle();
+        EXPECT_EQ(call->errorText(), error);
+        EXPECT_TRUE(fixture.succeedingCall());
+        EXPECT_EQ(fixture.service.connectionCount(), 1U);
+    }
+}
+
+TEST(HelperClientTests, ResetRemovesTheHandlersBeforeInvalidatingAndTheNextCallReconnects) {
+    ClientFixture fixture;
+    ASSERT_TRUE(fixture.succeedingCall());
+    fixture.client->resetConnection();
+    EXPECT_THAT(
+        fixture.service.connection(0)->events(),
+        ElementsAre("set invalidation handler", "set interruption handler", "resume", "proxy",
+                    "remove invalidation handler", "remove interruption handler", "invalidate"));
+    ASSERT_TRUE(fixture.succeedingCall());
+    EXPECT_EQ(fixture.service.connectionCount(), 2U);
+
+    // Letting the client go does the same to its connection.
+    fixture.client.reset();
+    const auto events = fixture.service.connection(1)->events();
+    EXPECT_THAT(
+        std::vector<std::string>(events.end() - 3, events.end()),
+        ElementsAre("remove invalidation handler", "remove interruption handler", "invalidate"));
+}
+
+// Arms timeouts that a test's thread fires; cancelling waits for a firing in progress, as the
+// production timer does.
+class ThreadFiredTimeouts final : public apphardware::TimeoutScheduling {
+  public:
+    struct Armed {
+        std::mutex mutex;
+        bool live = true;
+        std::function<void()> fire;
+
+        void fireNow() {
+            std::lock_guard lock(mutex);
+            if (std::exchange(live, false)) {
+                fire();
+            }
+        }
+    };
+
+    apphardware::ScheduledTimeout schedule(double, std::function<void()> fire) override {
+        auto armed = std::make_shared<Armed>();
+        armed->fire = std::move(fire);
+        last = armed;
+        return apphardware::ScheduledTimeout([armed] {
+            std::lock_guard lock(armed->mutex);
+            armed->live = false;
+        });
+    }
+
+    std::shared_ptr<Armed> last;
+};
+
+TEST(HelperClientTests, ReplyErrorAndTimeoutRaceAndTheCallerGoesOnExactlyOnce) {
+    constexpr int rounds = 2000;
+    const std::string reply = replyText(manualAt(60));
+    int replies = 0, errors = 0, timeouts = 0, abandoned = 0;
+
+    // Three racers, set off together with this thread in every round: the reply, the
+    // connection's error and the timeout of the same request.
+    std::barrier<> sync(4);
+    std::shared_ptr<SentRequest> request;
+    std::shared_ptr<ThreadFiredTimeouts::Armed> armed;
+    const std::function<void()> actions[] = {
+        [&] { request->answer(reply); },
+        [&] { request->fail(XPCError::Code::connectionInterrupted); },
+        [&] { armed->fireNow(); },
+    };
+    std::atomic<bool> over{false};
+    std::vector<std::thread> racers;
+    for (const auto& action : actions) {
+        racers.emplace_back([&sync, &action, &over] {
+            for (;;) {
+                sync.arrive_and_wait();
+                if (over) {
+                    return;
+                }
+                action();
+                sync.arrive_and_wait();
+            }
+        });
+    }
+    auto stopRacers = [&] {
+        over = true;
+        sync.arrive_and_wait();
+        for (auto& racer : racers) {
+            racer.join();
+        }
+    };
+
+    for (int round = 0; round < rounds; ++round) {
+        ManualExecutor executor;
+        FakeHelperService service;
+        auto timer = std::make_shared<ThreadFiredTimeouts>();
+        HelperClient client(service.factory(), timer);
+        AwaitedOutcome<shared::FanControlResult> outcome;
+        auto scope = std::make_unique<TaskScope>(executor);
+        scope->spawn(awaitInto(client.applyCooling(60), &outcome));
+        executor.runUntilIdle();
+        // Without a request the racers would have nothing to race on: stop at once.
+        if (service.requestCount() != 1 || !timer->last) {
+            stopRacers();
+            FAIL() << "the request was not sent";
+        }
+        request = service.request(0);
+        armed = timer->last;
+
+        sync.arrive_and_wait();
+        // Every fourth round the owner goes while the racers run: nothing may reach its frame.
+        const bool ownerGoes = round % 4 == 3;
+        if (ownerGoes) {
+            scope.reset();
+        }
+        sync.arrive_and_wait();
+        executor.runUntilIdle();
+
+        if (ownerGoes) {
+            EXPECT_EQ(outcome.resumptions, 0);
+            ++abandoned;
+            continue;
+        }
+        EXPECT_EQ(outcome.resumptions, 1) << "round " << round;
+        if (outcome.value) {
+            EXPECT_EQ(*outcome.value, manualAt(60));
+            ++replies;
+        } else if (outcome.errorText() == "The connection was interrupted.") {
+            ++errors;
+        } else {
+            EXPECT_EQ(outcome.errorText(), "Ventrella Helper did not respond.");
+            ++timeouts;
+        }
+    }
+    stopRacers();
+    EXPECT_EQ(replies + errors + timeouts + abandoned, rounds);
+    RecordProperty("replies", replies);
+    RecordProperty("errors", errors);
+    RecordProperty("timeouts", timeouts);
+}
+
+TEST(HelperClientTests, SynchronousRestoreReturnsOnTheFirstSignOfTheHelper) {
+    struct Case {
+        const char* name;
+        bool speaksProtocol;
+        // Run on another thread while the caller waits; empty: nothing is sent.
+        std::function<void(const SentRequest&)> answer;
+        // After one more request: 2 when the first connection was cleared.
+        std::size_t connectionsAfterNext;
+    };
+    const Case cases[] = {
+        {"reply", true,
+         [](const SentRequest& request) { request.answer(R"({"protocolVersion":4})"); }, 1},
+        {"connection error", true,
+         [](const SentRequest& request) { request.fail(XPCError::Code::connectionInvalid); }, 2},
+        {"no proxy", false, nullptr, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ManualExecutor executor;
+        FakeHelperService service;
+        service.speaksProtocol = c.speaksProtocol;
+        HelperClient client(service.factory(),
+                            std::make_shared<fakes::VirtualTimeoutScheduler>(executor));
+        std::thread helper;
+        if (c.answer) {
+            helper = std::thread([&] {
+                if (auto request = service.waitForRequest(0)) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                    c.answer(*request);
+                }
+            });
+        }
+        const auto start = std::chrono::steady_clock::now();
+        client.restoreAutomaticSynchronously(60.0);
+        const auto waited = std::chrono::steady_clock::now() - start;
+        if (helper.joinable()) {
+            helper.join();
+        }
+        EXPECT_LT(waited, std::chrono::seconds(10));
+        if (c.answer) {
+            EXPECT_EQ(service.request(0)->selector, "restoreAutomaticWithReply:");
+        }
+        client.restoreAutomaticSynchronously(0.0);
+        EXPECT_EQ(service.connectionCount(), c.connectionsAfterNext);
+    }
+}
+
+TEST(HelperClientTests, ASynchronousRestoreThatGaveUpIgnoresItsLateReply) {
+    ManualExecutor executor;
+    FakeHelperService service;
+    HelperClient client(service.factory(),
+                        std::make_shared<fakes::VirtualTimeoutScheduler>(executor));
+    const auto start = std::chrono::steady_clock::now();
+    client.restoreAutomaticSynchronously(0.05);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    ASSERT_EQ(service.requestCount(), 1U);
+    // The wait is gone; its signal is shared with the late reply and error, which find it.
+    const auto request = service.request(0);
+    request->answer(R"({"protocolVersion":4})");
+    request->fail(XPCError::Code::connectionInterrupted);
+    EXPECT_TRUE(request->reply->hasReplied());
+}
+
+}  // namespace
+}  // namespace helperclienttests
