@@ -1,7 +1,5 @@
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -129,24 +127,13 @@ class FakeHelperService {
         std::lock_guard lock(mutex_);
         return requests_.at(index);
     }
-    // For threads that answer while the test's thread is blocked.
-    std::shared_ptr<SentRequest> waitForRequest(std::size_t index) const {
-        std::unique_lock lock(mutex_);
-        changed_.wait_for(lock, std::chrono::seconds(10), [&] { return requests_.size() > index; });
-        return requests_.size() > index ? requests_[index] : nullptr;
-    }
-
     void received(std::shared_ptr<SentRequest> request) {
-        {
-            std::lock_guard lock(mutex_);
-            requests_.push_back(std::move(request));
-        }
-        changed_.notify_all();
+        std::lock_guard lock(mutex_);
+        requests_.push_back(std::move(request));
     }
 
   private:
     mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
     std::vector<std::shared_ptr<FakeConnection>> connections_;
     std::vector<std::shared_ptr<SentRequest>> requests_;
 };

@@ -82,49 +82,25 @@ struct ClientFixture {
     }
 };
 
-TEST(HelperClientTests, RequestsTravelAsTheirSelectorsOverOneConnectionOpenedOnce) {
+TEST(HelperClientTests, OneConnectionServesTheCallsAndEachFinishedCallTakesItsTimeoutAlong) {
     ClientFixture fixture;
-    auto& client = *fixture.client;
-    AwaitedOutcome<shared::HelperStatus> status;
-    AwaitedOutcome<shared::FanControlResult> takeover, apply, restore;
-    fixture.scope.spawn(awaitInto(client.status(), &status));
-    fixture.scope.spawn(awaitInto(client.prepareTakeover(), &takeover));
-    fixture.scope.spawn(awaitInto(client.applyCooling(72), &apply));
-    fixture.scope.spawn(awaitInto(client.restoreAutomatic(), &restore));
-    fixture.executor.runUntilIdle();
-
-    ASSERT_EQ(fixture.service.requestCount(), 4U);
-    std::vector<std::string> selectors;
-    for (std::size_t i = 0; i < 4; ++i) {
-        selectors.push_back(fixture.service.request(i)->selector);
-    }
-    EXPECT_THAT(selectors,
-                ElementsAre("statusWithReply:", "prepareTakeoverWithReply:",
-                            "applyCoolingWithPercentage:withReply:", "restoreAutomaticWithReply:"));
-    EXPECT_THAT(fixture.service.request(2)->arguments, ElementsAre(72));
-    // Handlers before resume, so no event of the new connection is missed; then one proxy per
-    // request on the same connection.
+    auto answered = fixture.startApply(60);
+    auto failed = fixture.startApply(70);
+    // Handlers before resume, so that no event of the new connection is missed; then one proxy
+    // per request on the same connection; the timeout armed after each send.
     ASSERT_EQ(fixture.service.connectionCount(), 1U);
     EXPECT_THAT(fixture.service.connection(0)->events(),
                 ElementsAre("set invalidation handler", "set interruption handler", "resume",
-                            "proxy", "proxy", "proxy", "proxy"));
-    EXPECT_THAT(fixture.timeouts->delays(), ElementsAre(18.0, 18.0, 18.0, 18.0));
+                            "proxy", "proxy"));
+    EXPECT_THAT(fixture.timeouts->delays(), ElementsAre(18.0, 18.0));
+    EXPECT_EQ(fixture.timeouts->armedCount(), 2U);
 
-    shared::HelperStatus expectedStatus;
-    expectedStatus.fans = manualAt(60).fans;
-    const auto statusBytes = shared::encodeHelperReply(
-        shared::HelperReply<shared::HelperStatus>::withPayload(expectedStatus));
-    fixture.service.request(0)->answer(std::string(statusBytes.begin(), statusBytes.end()));
-    for (std::size_t i = 1; i < 4; ++i) {
-        fixture.service.request(i)->answer(replyText(manualAt(static_cast<std::int64_t>(i))));
-    }
-    EXPECT_FALSE(status.finished()) << "never resumed on the replying thread";
+    fixture.service.request(0)->answer(replyText(manualAt(60)));
+    fixture.service.request(1)->fail(XPCError::Code::connectionInvalid);
+    EXPECT_FALSE(answered->finished()) << "never resumed on the replying thread";
     fixture.executor.runUntilIdle();
-    EXPECT_EQ(status.value, expectedStatus);
-    EXPECT_EQ(takeover.value, manualAt(1));
-    EXPECT_EQ(apply.value, manualAt(2));
-    EXPECT_EQ(restore.value, manualAt(3));
-    // Every finished call took its timeout with it.
+    EXPECT_EQ(answered->value, manualAt(60));
+    EXPECT_EQ(failed->errorText(), "The connection was invalidated.");
     EXPECT_EQ(fixture.timeouts->armedCount(), 0U);
 }
 
@@ -355,59 +331,19 @@ TEST(HelperClientTests, ReplyErrorAndTimeoutRaceAndTheCallerGoesOnExactlyOnce) {
     RecordProperty("timeouts", timeouts);
 }
 
-TEST(HelperClientTests, SynchronousRestoreReturnsOnTheFirstSignOfTheHelper) {
-    struct Case {
-        const char* name;
-        bool speaksProtocol;
-        // Run on another thread while the caller waits; empty: nothing is sent.
-        std::function<void(const SentRequest&)> answer;
-        // After one more request: 2 when the first connection was cleared.
-        std::size_t connectionsAfterNext;
-    };
-    const Case cases[] = {
-        {"reply", true,
-         [](const SentRequest& request) { request.answer(R"({"protocolVersion":4})"); }, 1},
-        {"connection error", true,
-         [](const SentRequest& request) { request.fail(XPCError::Code::connectionInvalid); }, 2},
-        {"no proxy", false, nullptr, 1},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ManualExecutor executor;
-        FakeHelperService service;
-        service.speaksProtocol = c.speaksProtocol;
-        HelperClient client(service.factory(),
-                            std::make_shared<fakes::VirtualTimeoutScheduler>(executor));
-        std::thread helper;
-        if (c.answer) {
-            helper = std::thread([&] {
-                if (auto request = service.waitForRequest(0)) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                    c.answer(*request);
-                }
-            });
-        }
-        const auto start = std::chrono::steady_clock::now();
-        client.restoreAutomaticSynchronously(60.0);
-        const auto waited = std::chrono::steady_clock::now() - start;
-        if (helper.joinable()) {
-            helper.join();
-        }
-        EXPECT_LT(waited, std::chrono::seconds(10));
-        if (c.answer) {
-            EXPECT_EQ(service.request(0)->selector, "restoreAutomaticWithReply:");
-        }
-        client.restoreAutomaticSynchronously(0.0);
-        EXPECT_EQ(service.connectionCount(), c.connectionsAfterNext);
-    }
-}
-
-TEST(HelperClientTests, ASynchronousRestoreThatGaveUpIgnoresItsLateReply) {
+TEST(HelperClientTests, ASynchronousRestoreGivesUpWithoutAProxyAndIgnoresALateReply) {
     ManualExecutor executor;
     FakeHelperService service;
     HelperClient client(service.factory(),
                         std::make_shared<fakes::VirtualTimeoutScheduler>(executor));
-    const auto start = std::chrono::steady_clock::now();
+    service.speaksProtocol = false;
+    auto start = std::chrono::steady_clock::now();
+    client.restoreAutomaticSynchronously(60.0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(service.requestCount(), 0U);
+
+    service.speaksProtocol = true;
+    start = std::chrono::steady_clock::now();
     client.restoreAutomaticSynchronously(0.05);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
     ASSERT_EQ(service.requestCount(), 1U);
