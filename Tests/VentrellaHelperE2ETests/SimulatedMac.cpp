@@ -79,14 +79,17 @@ bool eventually(const std::function<bool()>& condition, double seconds) {
     return condition();
 }
 
-SimulatedMac::SimulatedMac(const std::string& profile) {
+SimulatedMac::SimulatedMac(const std::string& profile,
+                           const std::vector<std::string>& installOptions) {
     // Short, so the sockets' paths fit.
     std::string pattern = "/tmp/vm-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr)
         throw std::runtime_error("mkdtemp");
     root_ = pattern;
-    auto installed =
-        run({"/bin/bash", INSTALL_SCRIPT, root_.string(), HELPER_PROGRAM, CLIENT_PROGRAM});
+    std::vector<std::string> install{"/bin/bash", INSTALL_SCRIPT};
+    install.insert(install.end(), installOptions.begin(), installOptions.end());
+    install.insert(install.end(), {root_.string(), HELPER_PROGRAM, CLIENT_PROGRAM});
+    auto installed = run(install);
     if (installed.exitCode != 0)
         throw std::runtime_error("install failed: " + installed.err);
     auto started = virtualMac({"start", "--profile", profile, "--speed", "4"});
