@@ -5,6 +5,7 @@
 
 #include "Platform/Foundation/LineExchange.h"
 #include "Platform/Foundation/PlatformRoot.h"
+#include "Platform/ServiceManagement/ServiceErrorJSON.h"
 
 namespace platform::servicemanagement {
 
@@ -14,26 +15,6 @@ constexpr double kStatusSeconds = 5.0;
 constexpr double kRegisterSeconds = 10.0;
 // Unregistering waits for the daemon to end.
 constexpr double kUnregisterSeconds = 30.0;
-// How deep a reported error may nest; anything below is cut off.
-constexpr int kDeepestUnderlyingError = 8;
-
-std::shared_ptr<const ServiceError> errorFrom(const nlohmann::json& failure, int depth) {
-    if (depth == 0 || !failure.is_object()) {
-        return nullptr;
-    }
-    const auto domain = failure.find("domain");
-    const auto code = failure.find("code");
-    const auto description = failure.find("description");
-    if (domain == failure.end() || !domain->is_string() || code == failure.end() ||
-        !code->is_number_integer() || description == failure.end() || !description->is_string()) {
-        return nullptr;
-    }
-    const auto underlying = failure.find("underlying");
-    return std::make_shared<const ServiceError>(
-        domain->get<std::string>(), code->get<long>(), description->get<std::string>(),
-        underlying == failure.end() ? nullptr : errorFrom(*underlying, depth - 1));
-}
-
 ServiceError unavailable(int posixCode, const std::string& detail) {
     return ServiceError(kServiceManagementErrorDomain, serviceUnavailable,
                         "The service management daemon is not available.",
@@ -69,8 +50,7 @@ nlohmann::json LaunchdDaemonService::request(const std::string& command,
         throw unavailable(EBADMSG, "launchd answered with something other than JSON");
     }
     if (!reply.value("ok", false)) {
-        if (auto error =
-                errorFrom(reply.value("failure", nlohmann::json()), kDeepestUnderlyingError)) {
+        if (auto error = serviceErrorFromJSON(reply.value("failure", nlohmann::json()))) {
             throw ServiceError(*error);
         }
         const auto text = reply.find("error");

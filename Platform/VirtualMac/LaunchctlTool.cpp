@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "Platform/Foundation/PlatformRoot.h"
-#include "Platform/VirtualMac/LaunchdError.h"
+#include "Platform/ServiceManagement/ServiceError.h"
 #include "Platform/VirtualMac/MachineControlClient.h"
 
 namespace virtualmac {
@@ -63,7 +63,8 @@ int runLaunchctl(const std::vector<std::string>& arguments) {
     if (!reply.value("ok", false)) {
         std::cerr << "launchctl: " << reply.value("error", "refused") << "\n";
         const auto& failure = reply["failure"];
-        if (failure.is_object() && failure.value("domain", "") == kPOSIXErrorDomain &&
+        if (failure.is_object() &&
+            failure.value("domain", "") == platform::servicemanagement::kPOSIXErrorDomain &&
             failure.value("code", 0) > 0 && failure.value("code", 0) < 126) {
             return failure.value("code", kFailure);
         }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "Platform/ServiceManagement/ServiceErrorJSON.h"
 #include "Platform/VirtualMac/BundledDaemon.h"
 #include "Platform/VirtualMac/VirtualMachine.h"
 
@@ -13,6 +14,8 @@ namespace virtualmac {
 namespace fs = std::filesystem;
 using nlohmann::json;
 using nlohmann::ordered_json;
+using platform::servicemanagement::ServiceError;
+namespace sm = platform::servicemanagement;
 
 namespace {
 
@@ -39,9 +42,18 @@ std::string textField(const json& request, const char* name) {
     return found->get<std::string>();
 }
 
-LaunchdError serviceError(ServiceManagementErrorCode code, const std::string& description,
-                          std::shared_ptr<const LaunchdError> underlying = nullptr) {
-    return LaunchdError(kServiceManagementErrorDomain, code, description, std::move(underlying));
+ServiceError serviceError(sm::ServiceManagementErrorCode code, const std::string& description,
+                          std::shared_ptr<const ServiceError> underlying = nullptr) {
+    return ServiceError(sm::kServiceManagementErrorDomain, code, description,
+                        std::move(underlying));
+}
+
+ServiceError posixError(int code, const std::string& description) {
+    return ServiceError(sm::kPOSIXErrorDomain, code, description);
+}
+
+ordered_json refusal(const ServiceError& error) {
+    return ordered_json{{"ok", false}, {"error", error.what()}, {"failure", sm::toJSON(error)}};
 }
 
 }  // namespace
@@ -78,27 +90,26 @@ void Launchd::bootstrap(const fs::path& propertyList) {
     try {
         definition = readDaemonPropertyList(propertyList, root_);
     } catch (const DaemonDefinitionError& error) {
-        throw LaunchdError::posix(EINVAL, error.what());
+        throw posixError(EINVAL, error.what());
     }
     if (!isProtected(propertyList, false) || !isProtected(definition.arguments.front(), true)) {
-        throw LaunchdError::posix(EPERM, propertyList.string() +
-                                             ": the property list or its program is not owned "
-                                             "by root, or is writable by others");
+        throw posixError(EPERM, propertyList.string() +
+                                    ": the property list or its program is not owned "
+                                    "by root, or is writable by others");
     }
     if (labelInUse(definition.label)) {
-        throw LaunchdError::posix(EEXIST, "the service " + definition.label + " is already loaded");
+        throw posixError(EEXIST, "the service " + definition.label + " is already loaded");
     }
     daemons_.start({definition});
 }
 
 void Launchd::bootout(const std::string& label) {
     if (registeredLabel(label)) {
-        throw LaunchdError::posix(
-            EPERM,
-            "the service " + label + " is registered by its application; unregister it there");
+        throw posixError(EPERM, "the service " + label +
+                                    " is registered by its application; unregister it there");
     }
     if (!daemons_.unload(label)) {
-        throw LaunchdError::posix(ESRCH, "no service " + label + " is loaded");
+        throw posixError(ESRCH, "no service " + label + " is loaded");
     }
 }
 
@@ -121,25 +132,25 @@ DaemonDefinition Launchd::verifiedDefinition(const fs::path& bundle,
     const fs::path file = bundledDaemonPropertyList(bundle, plistName);
     std::error_code error;
     if (!fs::is_regular_file(file, error)) {
-        throw serviceError(jobPlistNotFound, "the bundle has no daemon property list " + plistName,
-                           std::make_shared<LaunchdError>(
-                               LaunchdError::posix(ENOENT, "No such file or directory")));
+        throw serviceError(
+            sm::jobPlistNotFound, "the bundle has no daemon property list " + plistName,
+            std::make_shared<const ServiceError>(posixError(ENOENT, "No such file or directory")));
     }
     DaemonDefinition definition;
     try {
         definition = readBundledDaemonPropertyList(bundle, plistName);
     } catch (const DaemonDefinitionError& failure) {
-        throw serviceError(invalidPlist, failure.what());
+        throw serviceError(sm::invalidPlist, failure.what());
     }
     if (!isProtected(file, false)) {
-        throw serviceError(invalidPlist,
+        throw serviceError(sm::invalidPlist,
                            file.string() + " is not owned by root, or is writable by others");
     }
     const fs::path& program = definition.arguments.front();
     if (!isInside(program, bundle) || !isProtected(program, true)) {
-        throw serviceError(toolNotValid, program.string() +
-                                             " is not a root-owned program inside the bundle "
-                                             "that only root can write");
+        throw serviceError(sm::toolNotValid, program.string() +
+                                                 " is not a root-owned program inside the bundle "
+                                                 "that only root can write");
     }
     return definition;
 }
@@ -157,27 +168,25 @@ Launchd::ServiceStatus Launchd::status(const fs::path& bundle, const std::string
 
 void Launchd::registerService(const fs::path& bundle, const std::string& plistName) {
     if (!bundle.is_absolute()) {
-        throw LaunchdError::posix(EINVAL,
-                                  "the bundle path " + bundle.string() + " is not absolute");
+        throw posixError(EINVAL, "the bundle path " + bundle.string() + " is not absolute");
     }
     const std::string key = registrationKey(bundle, plistName);
     if (registrations_.count(key) != 0) {
-        throw serviceError(alreadyRegistered,
+        throw serviceError(sm::alreadyRegistered,
                            "the service " + plistName + " is already registered");
     }
     const DaemonDefinition definition = verifiedDefinition(bundle, plistName);
     if (labelInUse(definition.label)) {
-        throw LaunchdError::posix(EEXIST,
-                                  "a service labelled " + definition.label + " is already loaded");
+        throw posixError(EEXIST, "a service labelled " + definition.label + " is already loaded");
     }
     if (approvalRequired_) {
         registrations_[key] = Registration{definition, false};
-        throw LaunchdError::posix(EPERM, "Operation not permitted");
+        throw posixError(EPERM, "Operation not permitted");
     }
     try {
         daemons_.start({definition});
     } catch (const std::exception& failure) {
-        throw serviceError(internalFailure, failure.what());
+        throw serviceError(sm::internalFailure, failure.what());
     }
     registrations_[key] = Registration{definition, true};
 }
@@ -185,7 +194,7 @@ void Launchd::registerService(const fs::path& bundle, const std::string& plistNa
 void Launchd::unregisterService(const fs::path& bundle, const std::string& plistName) {
     const auto found = registrations_.find(registrationKey(bundle, plistName));
     if (found == registrations_.end()) {
-        throw serviceError(jobNotFound, "the service " + plistName + " is not registered");
+        throw serviceError(sm::jobNotFound, "the service " + plistName + " is not registered");
     }
     if (found->second.approved) {
         daemons_.unload(found->second.definition.label);
@@ -218,7 +227,7 @@ std::optional<ordered_json> Launchd::handle(const std::string& command, const js
             const std::string label = textField(request, "label");
             const auto state = loaded(label);
             if (!state) {
-                throw LaunchdError::posix(ESRCH, "no service " + label + " is loaded");
+                throw posixError(ESRCH, "no service " + label + " is loaded");
             }
             return ordered_json{
                 {"ok", true},
@@ -247,14 +256,12 @@ std::optional<ordered_json> Launchd::handle(const std::string& command, const js
             return std::nullopt;
         }
         return ordered_json{{"ok", true}};
-    } catch (const LaunchdError& error) {
-        return ordered_json{{"ok", false}, {"error", error.what()}, {"failure", error.toJSON()}};
+    } catch (const ServiceError& error) {
+        return refusal(error);
     } catch (const MachineRequestError&) {
         throw;
     } catch (const std::exception& error) {
-        const LaunchdError failure = serviceError(internalFailure, error.what());
-        return ordered_json{
-            {"ok", false}, {"error", failure.what()}, {"failure", failure.toJSON()}};
+        return refusal(serviceError(sm::internalFailure, error.what()));
     }
 }
 

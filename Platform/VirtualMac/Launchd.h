@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "Platform/ServiceManagement/ServiceError.h"
 #include "Platform/VirtualMac/DaemonSupervisor.h"
-#include "Platform/VirtualMac/LaunchdError.h"
 
 namespace virtualmac {
 
@@ -19,7 +19,7 @@ namespace virtualmac {
 // their own bundles (the service-management framework). A registered daemon runs from the
 // bundle as root under the same supervisor. New registrations may have to wait for the user's
 // approval: register then fails with EPERM and the status reads "requires approval" until the
-// approval is granted.
+// approval is granted. Refusals are service errors (the POSIX domain where a code exists).
 //
 // Used from the machine's control thread only.
 class Launchd {

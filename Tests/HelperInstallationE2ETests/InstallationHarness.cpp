@@ -12,20 +12,13 @@
 #include <sstream>
 #include <stdexcept>
 
-extern char** environ;
-
 namespace ventrella::e2e {
 
 namespace fs = std::filesystem;
 
 JoinedOutcome runJoined(const SimulatedMac& mac, const std::vector<std::string>& arguments,
                         double boundSeconds) {
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (std::strncmp(*entry, "VIRTUAL_MAC_ROOT=", 17) != 0)
-            environment.emplace_back(*entry);
-    }
-    environment.push_back("VIRTUAL_MAC_ROOT=" + mac.root().string());
+    auto environment = environmentFor(mac.root());
     std::vector<char*> envp;
     for (auto& entry : environment)
         envp.push_back(entry.data());

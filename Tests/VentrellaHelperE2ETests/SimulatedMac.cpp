@@ -29,17 +29,6 @@ std::string readFile(const fs::path& path) {
     return text.str();
 }
 
-// The environment with VIRTUAL_MAC_ROOT replaced.
-std::vector<std::string> environmentFor(const fs::path& root) {
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (std::strncmp(*entry, "VIRTUAL_MAC_ROOT=", 17) != 0)
-            environment.emplace_back(*entry);
-    }
-    environment.push_back("VIRTUAL_MAC_ROOT=" + root.string());
-    return environment;
-}
-
 pid_t spawnWith(const fs::path& root, const std::vector<std::string>& arguments,
                 const std::string& out, const std::string& err) {
     auto environment = environmentFor(root);
@@ -68,6 +57,16 @@ pid_t spawnWith(const fs::path& root, const std::vector<std::string>& arguments,
 }
 
 }  // namespace
+
+std::vector<std::string> environmentFor(const fs::path& root) {
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        if (std::strncmp(*entry, "VIRTUAL_MAC_ROOT=", 17) != 0)
+            environment.emplace_back(*entry);
+    }
+    environment.push_back("VIRTUAL_MAC_ROOT=" + root.string());
+    return environment;
+}
 
 bool eventually(const std::function<bool()>& condition, double seconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);

@@ -55,6 +55,9 @@ class SimulatedMac {
     std::filesystem::path root_;
 };
 
+// This process's environment with VIRTUAL_MAC_ROOT set to the root.
+std::vector<std::string> environmentFor(const std::filesystem::path& root);
+
 // Polls a condition another process makes true, up to the bound.
 bool eventually(const std::function<bool()>& condition, double seconds = 10.0);
 
