@@ -58,20 +58,6 @@ ordered_json refusal(const ServiceError& error) {
 
 }  // namespace
 
-std::string_view toString(Launchd::ServiceStatus status) {
-    switch (status) {
-        case Launchd::ServiceStatus::notRegistered:
-            return "notRegistered";
-        case Launchd::ServiceStatus::enabled:
-            return "enabled";
-        case Launchd::ServiceStatus::requiresApproval:
-            return "requiresApproval";
-        case Launchd::ServiceStatus::notFound:
-            break;
-    }
-    return "notFound";
-}
-
 Launchd::Launchd(DaemonSupervisor& daemons, fs::path root)
     : daemons_(daemons), root_(std::move(root)) {}
 
@@ -237,8 +223,8 @@ std::optional<ordered_json> Launchd::handle(const std::string& command, const js
                 {"registered", state->registered}};
         } else if (command == "service.status") {
             return ordered_json{{"ok", true},
-                                {"status", toString(status(textField(request, "bundle"),
-                                                           textField(request, "plist")))}};
+                                {"status", sm::toString(status(textField(request, "bundle"),
+                                                               textField(request, "plist")))}};
         } else if (command == "service.register") {
             registerService(textField(request, "bundle"), textField(request, "plist"));
         } else if (command == "service.unregister") {

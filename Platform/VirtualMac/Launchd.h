@@ -10,6 +10,7 @@
 #include <string>
 
 #include "Platform/ServiceManagement/ServiceError.h"
+#include "Platform/ServiceManagement/ServiceStatus.h"
 #include "Platform/VirtualMac/DaemonSupervisor.h"
 
 namespace virtualmac {
@@ -24,7 +25,7 @@ namespace virtualmac {
 // Used from the machine's control thread only.
 class Launchd {
   public:
-    enum class ServiceStatus { notRegistered, enabled, requiresApproval, notFound };
+    using ServiceStatus = platform::servicemanagement::ServiceStatus;
 
     Launchd(DaemonSupervisor& daemons, std::filesystem::path root);
 
@@ -74,7 +75,5 @@ class Launchd {
     std::map<std::string, Registration> registrations_;
     bool approvalRequired_ = false;
 };
-
-std::string_view toString(Launchd::ServiceStatus status);
 
 }  // namespace virtualmac
