@@ -201,6 +201,20 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
     } else if (command == "fault") {
         line.action = Action::control;
         line.request = parseFault(words);
+    } else if (command == "authorization") {
+        line.action = Action::control;
+        const std::string answer = words.next("allow, deny or cancel");
+        if (answer != "allow" && answer != "deny" && answer != "cancel") {
+            throw UsageError("authorization takes allow, deny or cancel, not \"" + answer + "\"");
+        }
+        line.request = {{"command", "authorization"}, {"answer", answer}};
+    } else if (command == "approval") {
+        line.action = Action::control;
+        const std::string action = words.next("require, grant or off");
+        if (action != "require" && action != "grant" && action != "off") {
+            throw UsageError("approval takes require, grant or off, not \"" + action + "\"");
+        }
+        line.request = {{"command", "approval"}, {"action", action}};
     } else if (command == "clear-faults" || command == "stop") {
         line.action = Action::control;
         line.request = {{"command", command}};
@@ -233,6 +247,11 @@ Commands:
   fault ftst-stuck                          "Ftst" stays at 1.
   fault other-app FAN RPM                   Another application sets FAN to manual at RPM.
   clear-faults                              Remove every fault.
+  authorization allow|deny|cancel           How the user answers the administrator
+                                            prompt of /usr/bin/osascript (default allow).
+  approval require                          New daemon registrations wait for approval.
+  approval grant                            Approve the waiting registrations (they start).
+  approval off                              Registrations are enabled at once (default).
   stop                                      Stop the machine.
 
 Exit status: 0 done, 1 no machine running or the machine refused, 2 bad arguments.

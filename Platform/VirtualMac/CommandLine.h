@@ -20,6 +20,8 @@ class UsageError : public std::invalid_argument {
 //   virtual-mac [--root DIR] load [--cpu PERCENT] [--gpu PERCENT]
 //   virtual-mac [--root DIR] status [--json]
 //   virtual-mac [--root DIR] fault KIND [ARGS]
+//   virtual-mac [--root DIR] authorization allow|deny|cancel
+//   virtual-mac [--root DIR] approval require|grant|off
 //   virtual-mac [--root DIR] clear-faults | stop | help
 struct CommandLine {
     enum class Action { start, control, help };

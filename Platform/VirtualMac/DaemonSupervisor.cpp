@@ -191,7 +191,7 @@ pid_t DaemonSupervisor::spawn(const DaemonDefinition& definition) const {
 void DaemonSupervisor::supervise(Daemon& daemon) {
     const auto throttle = std::chrono::duration<double>(options_.restartThrottleSeconds);
     std::unique_lock lock(mutex_);
-    while (!stopping_) {
+    while (!stopping_ && !daemon.unloading) {
         const pid_t pid = spawn(daemon.definition);
         ++daemon.launches;
         if (pid > 0) {
@@ -205,7 +205,7 @@ void DaemonSupervisor::supervise(Daemon& daemon) {
             daemon.pid.reset();
             changed_.notify_all();
         }
-        changed_.wait_for(lock, throttle, [&] { return stopping_; });
+        changed_.wait_for(lock, throttle, [&] { return stopping_ || daemon.unloading; });
     }
 }
 
@@ -239,12 +239,63 @@ void DaemonSupervisor::stop() {
     }
 }
 
+bool DaemonSupervisor::unload(const std::string& label) {
+    std::unique_ptr<Daemon> removed;
+    {
+        std::unique_lock lock(mutex_);
+        const auto found = std::find_if(daemons_.begin(), daemons_.end(), [&](const auto& daemon) {
+            return daemon->definition.label == label;
+        });
+        if (found == daemons_.end()) {
+            return false;
+        }
+        // Found again after every wait by its address: stop() may take it over meanwhile.
+        const Daemon* const target = found->get();
+        const auto current = [&] {
+            return std::find_if(daemons_.begin(), daemons_.end(),
+                                [&](const auto& daemon) { return daemon.get() == target; });
+        };
+        (*found)->unloading = true;
+        changed_.notify_all();
+        if ((*found)->pid) {
+            ::kill(*(*found)->pid, SIGTERM);
+        }
+        const auto grace = std::chrono::duration<double>(options_.stopGraceSeconds);
+        changed_.wait_for(lock, grace, [&] {
+            const auto daemon = current();
+            return daemon == daemons_.end() || !(*daemon)->pid.has_value();
+        });
+        const auto daemon = current();
+        if (daemon == daemons_.end()) {
+            return true;
+        }
+        if ((*daemon)->pid) {
+            ::kill(*(*daemon)->pid, SIGKILL);
+        }
+        removed = std::move(*daemon);
+        daemons_.erase(daemon);
+    }
+    if (removed->monitor.joinable()) {
+        removed->monitor.join();
+    }
+    return true;
+}
+
 std::vector<std::string> DaemonSupervisor::labels() const {
     std::lock_guard lock(mutex_);
     std::vector<std::string> result;
     for (const auto& daemon : daemons_)
         result.push_back(daemon->definition.label);
     return result;
+}
+
+std::optional<DaemonDefinition> DaemonSupervisor::definition(const std::string& label) const {
+    std::lock_guard lock(mutex_);
+    for (const auto& daemon : daemons_) {
+        if (daemon->definition.label == label)
+            return daemon->definition;
+    }
+    return std::nullopt;
 }
 
 std::optional<pid_t> DaemonSupervisor::processIdentifier(const std::string& label) const {

@@ -62,8 +62,13 @@ class DaemonSupervisor {
 
     // Stops every daemon and waits for them; idempotent.
     void stop();
+    // Stops one daemon (SIGTERM, then SIGKILL after the grace) and forgets it, as launchd's
+    // bootout does. False when no daemon has the label.
+    bool unload(const std::string& label);
 
     std::vector<std::string> labels() const;
+    // What a loaded daemon runs.
+    std::optional<DaemonDefinition> definition(const std::string& label) const;
     // The running process of a daemon, absent while it is down.
     std::optional<pid_t> processIdentifier(const std::string& label) const;
     // How many times the daemon was started so far.
@@ -74,6 +79,7 @@ class DaemonSupervisor {
         DaemonDefinition definition;
         std::optional<pid_t> pid;
         std::size_t launches = 0;
+        bool unloading = false;
         std::thread monitor;
     };
 

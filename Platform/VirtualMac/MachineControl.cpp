@@ -141,6 +141,11 @@ ordered_json MachineControl::handle(const json& request) {
         } else if (name == "stop") {
             stop_();
         } else {
+            for (const auto& extension : extensions_) {
+                if (auto reply = extension(name, request)) {
+                    return *reply;
+                }
+            }
             throw MachineRequestError("unknown command \"" + name + "\"");
         }
         return {{"ok", true}};

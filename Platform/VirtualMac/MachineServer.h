@@ -35,6 +35,9 @@ class MachineServer {
     // Safe from any thread.
     void requestStop();
 
+    // For adding extensions before run().
+    MachineControl& control() { return control_; }
+
   private:
     class ControlSession;
     void acceptControl();

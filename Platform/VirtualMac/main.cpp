@@ -12,10 +12,13 @@
 #include <vector>
 
 #include "Platform/Foundation/PlatformRoot.h"
+#include "Platform/VirtualMac/AdministratorAuthorization.h"
 #include "Platform/VirtualMac/CommandLine.h"
 #include "Platform/VirtualMac/DaemonSupervisor.h"
+#include "Platform/VirtualMac/Launchd.h"
 #include "Platform/VirtualMac/MachineControlClient.h"
 #include "Platform/VirtualMac/MachineServer.h"
+#include "Platform/VirtualMac/StandInTools.h"
 
 namespace {
 
@@ -100,6 +103,18 @@ int serve(const CommandLine& line, const std::filesystem::path& runDirectory, in
         virtualmac::MachineServer server(machine, {runDirectory, line.speed, 0.1});
         // The machine's daemons (its LaunchDaemons folder), run as launchd would.
         virtualmac::DaemonSupervisor daemons({platform::foundation::platformRoot()});
+        virtualmac::Launchd launchd(daemons, platform::foundation::platformRoot());
+        virtualmac::AdministratorAuthorization authorization;
+        server.control().addExtension(
+            [&](const std::string& command, const nlohmann::json& request) {
+                return launchd.handle(command, request);
+            });
+        server.control().addExtension(
+            [&](const std::string& command, const nlohmann::json& request) {
+                return authorization.handle(command, request);
+            });
+        virtualmac::installStandInTools(platform::foundation::platformRoot(),
+                                        std::filesystem::read_symlink("/proc/self/exe"));
         daemons.start();
         std::ofstream(pidFile) << ::getpid() << "\n";
         if (ready >= 0) {
@@ -206,6 +221,10 @@ int start(const CommandLine& line, const std::filesystem::path& runDirectory) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Installed under the machine's root as the macOS programs it stands in for.
+    if (const auto tool = virtualmac::standInToolNamed(argc > 0 ? argv[0] : "")) {
+        return tool->run(std::vector<std::string>(argv + 1, argv + argc));
+    }
     CommandLine line;
     try {
         line = CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));

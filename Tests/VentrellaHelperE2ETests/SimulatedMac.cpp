@@ -29,17 +29,6 @@ std::string readFile(const fs::path& path) {
     return text.str();
 }
 
-// The environment with VIRTUAL_MAC_ROOT replaced.
-std::vector<std::string> environmentFor(const fs::path& root) {
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (std::strncmp(*entry, "VIRTUAL_MAC_ROOT=", 17) != 0)
-            environment.emplace_back(*entry);
-    }
-    environment.push_back("VIRTUAL_MAC_ROOT=" + root.string());
-    return environment;
-}
-
 pid_t spawnWith(const fs::path& root, const std::vector<std::string>& arguments,
                 const std::string& out, const std::string& err) {
     auto environment = environmentFor(root);
@@ -69,6 +58,16 @@ pid_t spawnWith(const fs::path& root, const std::vector<std::string>& arguments,
 
 }  // namespace
 
+std::vector<std::string> environmentFor(const fs::path& root) {
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        if (std::strncmp(*entry, "VIRTUAL_MAC_ROOT=", 17) != 0)
+            environment.emplace_back(*entry);
+    }
+    environment.push_back("VIRTUAL_MAC_ROOT=" + root.string());
+    return environment;
+}
+
 bool eventually(const std::function<bool()>& condition, double seconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (std::chrono::steady_clock::now() < deadline) {
@@ -79,14 +78,17 @@ bool eventually(const std::function<bool()>& condition, double seconds) {
     return condition();
 }
 
-SimulatedMac::SimulatedMac(const std::string& profile) {
+SimulatedMac::SimulatedMac(const std::string& profile,
+                           const std::vector<std::string>& installOptions) {
     // Short, so the sockets' paths fit.
     std::string pattern = "/tmp/vm-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr)
         throw std::runtime_error("mkdtemp");
     root_ = pattern;
-    auto installed =
-        run({"/bin/bash", INSTALL_SCRIPT, root_.string(), HELPER_PROGRAM, CLIENT_PROGRAM});
+    std::vector<std::string> install{"/bin/bash", INSTALL_SCRIPT};
+    install.insert(install.end(), installOptions.begin(), installOptions.end());
+    install.insert(install.end(), {root_.string(), HELPER_PROGRAM, CLIENT_PROGRAM});
+    auto installed = run(install);
     if (installed.exitCode != 0)
         throw std::runtime_error("install failed: " + installed.err);
     auto started = virtualMac({"start", "--profile", profile, "--speed", "4"});
