@@ -13,7 +13,7 @@ namespace virtualmac {
 //   load:   "cpu", "gpu" in percent (either may be absent)
 //   fault:  "kind" with its fields: "refuse-writes" (key, optional result),
 //           "result-code" (key, code), "drop-manual" (fan), "mask-stuck", "ftst-stuck",
-//           "other-app" (fan, rpm)
+//           "other-app" (fan, rpm), "unreadable-temperatures"
 class MachineControl {
   public:
     MachineControl(VirtualMachine& machine, double speed, std::function<void()> stop)
