@@ -128,10 +128,12 @@ TEST_F(WorkspaceProgram, SleepWaitsUntilTheWillSleepHandlersWorkIsDoneAndWakeIsP
     VirtualMacWorkspace application;
     std::atomic<bool> restored{false};
     std::atomic<int> wakes{0};
-    std::thread::id handlerThread;
+    std::atomic<std::thread::id> handlerThread;
+    std::mutex workersMutex;
     std::vector<std::thread> workers;
     application.addWillSleepObserver([&](SleepAcknowledgement acknowledgement) {
         handlerThread = std::this_thread::get_id();
+        std::lock_guard lock(workersMutex);
         // The work goes elsewhere and keeps the acknowledgement until it is done.
         workers.emplace_back([&restored, acknowledgement]() mutable {
             std::this_thread::sleep_for(std::chrono::milliseconds(400));
@@ -150,7 +152,7 @@ TEST_F(WorkspaceProgram, SleepWaitsUntilTheWillSleepHandlersWorkIsDoneAndWakeIsP
     EXPECT_GE(waited, 0.4);
     EXPECT_LT(waited, 4.0);
     EXPECT_NE(slept.out.find("1 of 1 observer(s) acknowledged"), std::string::npos) << slept.out;
-    EXPECT_NE(handlerThread, std::this_thread::get_id());
+    EXPECT_NE(handlerThread.load(), std::this_thread::get_id());
     EXPECT_EQ(workspace()["power"], "asleep");
 
     const ProgramResult again = run({"sleep"});
@@ -166,6 +168,7 @@ TEST_F(WorkspaceProgram, SleepWaitsUntilTheWillSleepHandlersWorkIsDoneAndWakeIsP
     EXPECT_EQ(state["power"], "awake");
     EXPECT_EQ(state["sleeps"], 1);
     EXPECT_EQ(state["wakes"], 2);
+    std::lock_guard lock(workersMutex);
     for (auto& worker : workers) {
         worker.join();
     }
