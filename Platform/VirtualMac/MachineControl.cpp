@@ -117,6 +117,8 @@ void MachineControl::fault(const json& request) {
         machine_.stickForceTest();
     } else if (name == "other-app") {
         machine_.takeFanManual(fanField(request), numberField(request, "rpm"));
+    } else if (name == "unreadable-temperatures") {
+        machine_.makeTemperaturesUnreadable();
     } else {
         throw MachineRequestError("unknown fault kind \"" + name + "\"");
     }

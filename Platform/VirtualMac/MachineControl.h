@@ -16,7 +16,7 @@ namespace virtualmac {
 //   load:   "cpu", "gpu" in percent (either may be absent)
 //   fault:  "kind" with its fields: "refuse-writes" (key, optional result),
 //           "result-code" (key, code), "drop-manual" (fan), "mask-stuck", "ftst-stuck",
-//           "other-app" (fan, rpm)
+//           "other-app" (fan, rpm), "unreadable-temperatures"
 class MachineControl {
   public:
     // Answers the commands of a part of the machine outside the thermal model (launchd, the

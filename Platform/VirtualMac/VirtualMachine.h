@@ -84,6 +84,8 @@ class VirtualMachine {
     void stickForceTest();
     // Another application switches the fan to manual mode and writes a target.
     void takeFanManual(std::size_t fan, double rpm);
+    // Every SMC temperature key answers "not readable" and no HID sensor has a reading.
+    void makeTemperaturesUnreadable();
     void clearFaults();
 
   private:
@@ -104,6 +106,7 @@ class VirtualMachine {
     std::vector<std::string> refusedKeys_;
     std::vector<std::string> injectedKeys_;
     std::vector<std::size_t> droppingFans_;
+    bool temperaturesUnreadable_ = false;
     std::vector<std::string> faults_;
 };
 

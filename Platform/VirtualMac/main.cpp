@@ -61,12 +61,30 @@ void printStatus(const nlohmann::ordered_json& status) {
     for (const auto& fault : status["faults"]) {
         std::cout << "Fault: " << fault.get<std::string>() << "\n";
     }
+    if (const auto& workspace = status["workspace"]; workspace.is_object()) {
+        std::cout << "Power: " << workspace.value("power", "") << "; thermal state "
+                  << workspace.value("thermalState", "") << "; " << workspace.value("observers", 0)
+                  << " workspace observer(s)\n";
+    }
+}
+
+void printSleep(const nlohmann::ordered_json& reply) {
+    std::cout << "virtual-mac: asleep after " << fixed(reply["waitedSeconds"], 2) << " s; "
+              << reply.value("acknowledged", 0) << " of " << reply.value("observers", 0)
+              << " observer(s) acknowledged";
+    if (reply.value("disconnected", 0) > 0) {
+        std::cout << ", " << reply.value("disconnected", 0) << " went away";
+    }
+    if (reply.value("unacknowledged", 0) > 0) {
+        std::cout << ", " << reply.value("unacknowledged", 0) << " did not answer in time";
+    }
+    std::cout << "\n";
 }
 
 int control(const CommandLine& line, const std::filesystem::path& runDirectory) {
     nlohmann::ordered_json reply;
     try {
-        reply = virtualmac::sendControlRequest(runDirectory, line.request);
+        reply = virtualmac::sendControlRequest(runDirectory, line.request, line.timeoutSeconds);
     } catch (const virtualmac::MachineNotRunning& error) {
         std::cerr << "virtual-mac: " << error.what() << "\n";
         return kExitFailure;
@@ -75,6 +93,9 @@ int control(const CommandLine& line, const std::filesystem::path& runDirectory) 
         std::cerr << "virtual-mac: the machine refused: " << reply.value("error", "no reason given")
                   << "\n";
         return kExitFailure;
+    }
+    if (line.command == "sleep") {
+        printSleep(reply);
     }
     if (line.command == "status") {
         if (line.json) {
