@@ -73,7 +73,7 @@ MachineServer::MachineServer(VirtualMachine& machine, MachineServerOptions optio
       iokit_(context_,
              (std::filesystem::create_directories(options_.runDirectory),
               options_.runDirectory / "iokit.sock"),
-             {machine_.smc()}, machine_.hid()),
+             machine_.services(), machine_.hid()),
       controlAcceptor_(context_),
       tickTimer_(context_),
       signals_(context_, SIGINT, SIGTERM),
