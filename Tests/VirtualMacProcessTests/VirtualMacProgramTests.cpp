@@ -14,11 +14,14 @@
 
 #include "SMCKit/SMCConnection.h"
 #include "SMCKit/SMCError.h"
+#include "Support/ProcessState.h"
 #include "Support/TemporaryPlatformRoot.h"
 #include "VentrellaHardware/AppleSystemIdentity.h"
 #include "VentrellaSensors/VLAppleSiliconTemperatureSensors.h"
 
 namespace {
+
+using ventrella::testsupport::isProcessRunning;
 
 struct ProgramResult {
     int status = -1;
@@ -31,17 +34,6 @@ std::string slurp(const std::filesystem::path& path) {
     std::stringstream text;
     text << stream.rdbuf();
     return text.str();
-}
-
-// True while the process runs; an exited machine waiting to be reaped by init counts as gone.
-bool isRunning(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) {
-        return false;
-    }
-    const auto state = line.find_first_not_of(' ', line.rfind(')') + 1);
-    return state != std::string::npos && line[state] != 'Z' && line[state] != 'X';
 }
 
 // Runs virtual-mac with the arguments under the current VIRTUAL_MAC_ROOT.
@@ -108,10 +100,10 @@ class VirtualMacProgram : public ::testing::Test {
         std::ifstream(pidFile) >> pid;
         run({"stop"});
         if (pid > 0) {
-            for (int attempt = 0; attempt < 200 && isRunning(pid); ++attempt) {
+            for (int attempt = 0; attempt < 200 && isProcessRunning(pid); ++attempt) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
-            if (isRunning(pid)) {
+            if (isProcessRunning(pid)) {
                 ::kill(pid, SIGKILL);
                 ADD_FAILURE() << "the machine did not stop";
             }
