@@ -132,6 +132,21 @@ MachineProfile noFans() {
     };
 }
 
+// A PC, not a Mac: its processor is neither Apple silicon nor Intel and there is no SMC to open.
+MachineProfile noSMC() {
+    MachineProfile profile{
+        "no-smc",
+        "AMD processor and no SMC at all",
+        fanHardware({}, ModeKeys::none, false, "flt "),
+        "AMD Ryzen 7 7840U w/ Radeon 780M Graphics",
+        "x86-64 laptop",
+        {},
+        {},
+    };
+    profile.hasSMC = false;
+    return profile;
+}
+
 struct NamedProfile {
     std::string_view name;
     MachineProfile (*make)();
@@ -143,6 +158,7 @@ constexpr NamedProfile kProfiles[] = {
     {"legacy-mask", legacyMask},
     {"no-control", noControl},
     {"no-fans", noFans},
+    {"no-smc", noSMC},
 };
 
 }  // namespace

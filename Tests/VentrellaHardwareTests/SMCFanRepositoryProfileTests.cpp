@@ -54,6 +54,17 @@ Expectation expectation(const std::string& profile) {
     return expectations.at(profile);
 }
 
+// A machine without an SMC has no fans to read here.
+std::vector<std::string> profilesWithSMC() {
+    std::vector<std::string> names;
+    for (const auto& name : virtualmac::MachineProfile::names()) {
+        if (virtualmac::MachineProfile::named(name).hasSMC) {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
 class SMCFanRepositoryProfileTests : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(SMCFanRepositoryProfileTests, ReadsAndChecksTheFans) {
@@ -93,8 +104,7 @@ TEST_P(SMCFanRepositoryProfileTests, ReadsAndChecksTheFans) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Profiles, SMCFanRepositoryProfileTests,
-                         ::testing::ValuesIn(virtualmac::MachineProfile::names()),
-                         [](const auto& info) {
+                         ::testing::ValuesIn(profilesWithSMC()), [](const auto& info) {
                              std::string name = info.param;
                              std::replace(name.begin(), name.end(), '-', '_');
                              return name;
