@@ -112,7 +112,9 @@ TEST(HelperDaemonE2E, ImpostorClientsAreRefusedAuditedAndLogged) {
         {tampered, "liveValidationFailed"},
         {unsignedClient, "liveValidationFailed"},
     };
-    for (const auto& [program, reason] : cases) {
+    for (const auto& refusal : cases) {
+        const fs::path& program = refusal.first;
+        const std::string& reason = refusal.second;
         SCOPED_TRACE(reason);
         auto refused = mac.run({program.string(), "apply", "60"});
         EXPECT_NE(refused.exitCode, 0);
