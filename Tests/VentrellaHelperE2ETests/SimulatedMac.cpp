@@ -143,7 +143,7 @@ fs::path SimulatedMac::bundledClient() const {
 }
 
 fs::path SimulatedMac::helperLog() const {
-    return root_ / "var/log/com.quillmoor.Ventrella.helper.log";
+    return root_ / "var/log/unified/com.quillmoor.Ventrella.helper.log";
 }
 
 CommandResult SimulatedMac::run(const std::vector<std::string>& arguments) const {

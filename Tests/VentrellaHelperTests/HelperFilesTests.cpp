@@ -15,6 +15,7 @@
 #include "Support/TemporaryPlatformRoot.h"
 #include "VentrellaHelper/ExpectedClientHash.h"
 #include "VentrellaHelper/FileMarkerStore.h"
+#include "VentrellaHelper/HelperLogFile.h"
 #include "VentrellaHelper/HelperPaths.h"
 #include "VentrellaHelper/HelperWatchdog.h"
 #include "VirtualTimers.h"
@@ -24,6 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using security::ClientAuthorizationFailure;
+using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 
 std::string readFile(const fs::path& path) {
@@ -160,6 +162,16 @@ TEST(ExpectedClientHashTest, ATextThatIsNotUTF8IsUnavailable) {
             EXPECT_EQ(result.error(), ClientAuthorizationFailure::expectedHashUnavailable);
         }
     }
+}
+
+TEST(HelperLogFileTest, LinesGoToTheBoundedLogUnderThePlatformRoot) {
+    testsupport::TemporaryPlatformRoot root;
+    auto backend = HelperLogFile::backend();
+    backend->write("com.quillmoor.Ventrella.helper", "ClientAuthorization", applog::LogLevel::error,
+                   "client.rejected reason=cdHashMismatch pid=9");
+    EXPECT_THAT(readFile(root.path() / "var/log/unified/com.quillmoor.Ventrella.helper.log"),
+                HasSubstr("[error] com.quillmoor.Ventrella.helper[ClientAuthorization] "
+                          "client.rejected reason=cdHashMismatch pid=9\n"));
 }
 
 TEST(HelperWatchdogTest, ASecondArmReplacesTheFirstAndCancelStopsIt) {
