@@ -35,8 +35,10 @@ std::optional<std::string> stringValue(plist_t node) {
     return std::string(text, length);
 }
 
+// As on the Mac, ".." at the top of an absolute path stays at the top: the result lies under the
+// root whatever the path says.
 fs::path resolveUnder(const fs::path& root, const std::string& macPath) {
-    return root / fs::path(macPath).relative_path();
+    return root / fs::path(macPath).lexically_normal().relative_path();
 }
 
 struct Descriptor {

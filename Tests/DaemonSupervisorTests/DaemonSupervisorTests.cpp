@@ -72,6 +72,23 @@ TEST(DaemonPropertyListTest, ReadsLabelAndResolvesTheProgramUnderTheRoot) {
             DaemonDefinition{"com.example.b", {(root.path() / "usr/local/bin/b").string()}}));
 }
 
+TEST(DaemonPropertyListTest, AProgramPathNeverLeadsOutOfTheRoot) {
+    const fs::path root = "/machine";
+    const std::pair<std::string, std::string> programs[] = {
+        {"/../../bin/sh", "/machine/bin/sh"},
+        {"/./../usr/bin/x", "/machine/usr/bin/x"},
+        {"/usr/../../../etc/x", "/machine/etc/x"},
+        {"/usr//bin/./x", "/machine/usr/bin/x"},
+    };
+    for (const auto& [program, resolved] : programs) {
+        const auto definition = parseDaemonPropertyList(
+            plist("<key>Label</key><string>x</string><key>Program</key><string>" + program +
+                  "</string>"),
+            root, "test.plist");
+        EXPECT_EQ(definition.arguments, std::vector<std::string>{resolved}) << program;
+    }
+}
+
 TEST(DaemonPropertyListTest, RefusesIncompleteOrUnsafeDefinitions) {
     ventrella::testsupport::TemporaryPlatformRoot root;
     const fs::path file = root.path() / "d.plist";
