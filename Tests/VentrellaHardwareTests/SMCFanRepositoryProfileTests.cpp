@@ -29,7 +29,7 @@ SimulatedSMCConfiguration configuration(ModeKeys modeKeys, std::size_t fans, boo
                                         std::string speedType) {
     SimulatedSMCConfiguration result;
     result.modeKeys = modeKeys;
-    result.fans = std::vector<virtualmac::SimulatedFanSpec>(fans);
+    result.fans = std::vector<virtualmac::SimulatedFan>(fans);
     result.hasForceTest = forceTest;
     result.forceTestGatesModeWrites = forceTest;
     result.speedType = std::move(speedType);

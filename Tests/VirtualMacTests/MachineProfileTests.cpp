@@ -121,8 +121,9 @@ TEST(MachineProfile, FanHardwareOfEachProfileBehavesAsNamed) {
         SimulatedSMC smc(MachineProfile::named("apple-silicon").smc);
         EXPECT_EQ(smc.fanCount(), 2u);
         EXPECT_TRUE(smc.key("F1md").has_value());
-        // Mode writes need the "Ftst" unlock.
+        // Manual mode needs the "Ftst" unlock; automatic mode does not.
         EXPECT_EQ(writeByte(smc, "F0md", 1), smcresult::notWritable);
+        EXPECT_EQ(writeByte(smc, "F0md", 0), smcresult::success);
         EXPECT_EQ(writeByte(smc, "Ftst", 1), smcresult::success);
         EXPECT_EQ(writeByte(smc, "F0md", 1), smcresult::success);
         EXPECT_TRUE(smc.isFanManual(0));
