@@ -120,7 +120,11 @@ std::optional<Value> valueFromPlist(plist_t node, int depth) {
         case PLIST_STRING: {
             std::uint64_t length = 0;
             const char* text = plist_get_string_ptr(node, &length);
-            return Value(std::string(text != nullptr ? text : "", text != nullptr ? length : 0));
+            std::string value(text != nullptr ? text : "", text != nullptr ? length : 0);
+            // A property list's text never holds a NUL: such a string could not be signed again.
+            if (value.find('\0') != std::string::npos)
+                return std::nullopt;
+            return Value(std::move(value));
         }
         case PLIST_DATA: {
             std::uint64_t length = 0;

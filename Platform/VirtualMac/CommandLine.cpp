@@ -5,6 +5,8 @@
 #include <cstdint>
 
 #include "Platform/VirtualMac/MachineProfile.h"
+#include "Platform/VirtualMac/SimulatedWorkspace.h"
+#include "Platform/Workspace/ThermalState.h"
 
 namespace virtualmac {
 
@@ -125,7 +127,7 @@ json parseFault(Words& words) {
         request["code"] = parseUnsigned(words.next("a result code"), "the result code", 255);
     } else if (kind == "drop-manual") {
         request["fan"] = parseUnsigned(words.next("a fan number"), "the fan number", 255);
-    } else if (kind == "mask-stuck" || kind == "ftst-stuck") {
+    } else if (kind == "mask-stuck" || kind == "ftst-stuck" || kind == "unreadable-temperatures") {
     } else if (kind == "other-app") {
         request["fan"] = parseUnsigned(words.next("a fan number"), "the fan number", 255);
         const double rpm = parseNumber(words.next("a speed in RPM"), "the speed");
@@ -136,7 +138,7 @@ json parseFault(Words& words) {
     } else {
         throw UsageError("unknown fault kind \"" + kind +
                          "\" (known: refuse-writes, result-code, drop-manual, mask-stuck, "
-                         "ftst-stuck, other-app)");
+                         "ftst-stuck, other-app, unreadable-temperatures)");
     }
     return request;
 }
@@ -201,9 +203,36 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
     } else if (command == "fault") {
         line.action = Action::control;
         line.request = parseFault(words);
-    } else if (command == "clear-faults" || command == "stop") {
+    } else if (command == "authorization") {
+        line.action = Action::control;
+        const std::string answer = words.next("allow, deny or cancel");
+        if (answer != "allow" && answer != "deny" && answer != "cancel") {
+            throw UsageError("authorization takes allow, deny or cancel, not \"" + answer + "\"");
+        }
+        line.request = {{"command", "authorization"}, {"answer", answer}};
+    } else if (command == "approval") {
+        line.action = Action::control;
+        const std::string action = words.next("require, grant or off");
+        if (action != "require" && action != "grant" && action != "off") {
+            throw UsageError("approval takes require, grant or off, not \"" + action + "\"");
+        }
+        line.request = {{"command", "approval"}, {"action", action}};
+    } else if (command == "clear-faults" || command == "stop" || command == "wake") {
         line.action = Action::control;
         line.request = {{"command", command}};
+    } else if (command == "sleep") {
+        line.action = Action::control;
+        line.request = {{"command", command}};
+        // The machine answers once its observers let it sleep, at most after its wait bound.
+        line.timeoutSeconds = SimulatedWorkspace::kSleepWaitSeconds + 10.0;
+    } else if (command == "thermal-state") {
+        line.action = Action::control;
+        const std::string state = words.next("a state (nominal, fair, serious or critical)");
+        if (!platform::workspace::thermalStateNamed(state)) {
+            throw UsageError("unknown thermal state \"" + state +
+                             "\" (known: nominal, fair, serious, critical)");
+        }
+        line.request = {{"command", command}, {"state", state}};
     } else {
         throw UsageError("unknown command \"" + command + "\"");
     }
@@ -220,7 +249,8 @@ the IOKit layer. DIR stands for the Mac's filesystem root (default: $VIRTUAL_MAC
 Commands:
   start --profile NAME [--speed X] [--foreground]
         Start a machine (returns once it serves; --foreground stays attached).
-        Profiles: apple-silicon, upper-case-mode, legacy-mask, no-control, no-fans.
+        Profiles: apple-silicon, upper-case-mode, legacy-mask, no-control, no-fans,
+        no-smc.
         X: simulated seconds per real second (default 1, at most 1000).
   load [--cpu PERCENT] [--gpu PERCENT]
         Set the CPU and GPU load, 0 to 100.
@@ -232,7 +262,18 @@ Commands:
   fault mask-stuck                          The manual mask "FS! " does not clear.
   fault ftst-stuck                          "Ftst" stays at 1.
   fault other-app FAN RPM                   Another application sets FAN to manual at RPM.
+  fault unreadable-temperatures             No temperature sensor can be read.
   clear-faults                              Remove every fault.
+  authorization allow|deny|cancel           How the user answers the administrator
+                                            prompt of /usr/bin/osascript (default allow).
+  approval require                          New daemon registrations wait for approval.
+  approval grant                            Approve the waiting registrations (they start).
+  approval off                              Registrations are enabled at once (default).
+  thermal-state nominal|fair|serious|critical
+        Set the process thermal state applications see.
+  sleep                                     Post will-sleep; sleep once every observer has
+                                            acknowledged it (at most 5 s later).
+  wake                                      Wake and post did-wake.
   stop                                      Stop the machine.
 
 Exit status: 0 done, 1 no machine running or the machine refused, 2 bad arguments.

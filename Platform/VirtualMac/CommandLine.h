@@ -20,7 +20,10 @@ class UsageError : public std::invalid_argument {
 //   virtual-mac [--root DIR] load [--cpu PERCENT] [--gpu PERCENT]
 //   virtual-mac [--root DIR] status [--json]
 //   virtual-mac [--root DIR] fault KIND [ARGS]
-//   virtual-mac [--root DIR] clear-faults | stop | help
+//   virtual-mac [--root DIR] authorization allow|deny|cancel
+//   virtual-mac [--root DIR] approval require|grant|off
+//   virtual-mac [--root DIR] thermal-state STATE
+//   virtual-mac [--root DIR] clear-faults | sleep | wake | stop | help
 struct CommandLine {
     enum class Action { start, control, help };
 
@@ -32,6 +35,7 @@ struct CommandLine {
     bool foreground = false;                    // start
     bool json = false;                          // status
     nlohmann::json request;                     // control: the request for the machine
+    double timeoutSeconds = 5.0;                // control: how long the reply may take
 
     // `arguments` excludes the program name. Throws UsageError.
     static CommandLine parse(const std::vector<std::string>& arguments);

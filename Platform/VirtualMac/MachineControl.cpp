@@ -117,6 +117,8 @@ void MachineControl::fault(const json& request) {
         machine_.stickForceTest();
     } else if (name == "other-app") {
         machine_.takeFanManual(fanField(request), numberField(request, "rpm"));
+    } else if (name == "unreadable-temperatures") {
+        machine_.makeTemperaturesUnreadable();
     } else {
         throw MachineRequestError("unknown fault kind \"" + name + "\"");
     }
@@ -141,6 +143,11 @@ ordered_json MachineControl::handle(const json& request) {
         } else if (name == "stop") {
             stop_();
         } else {
+            for (const auto& extension : extensions_) {
+                if (auto reply = extension(name, request)) {
+                    return *reply;
+                }
+            }
             throw MachineRequestError("unknown command \"" + name + "\"");
         }
         return {{"ok", true}};

@@ -1,8 +1,11 @@
 #include "Platform/VirtualMac/MachineServer.h"
 
 #include <csignal>
+#include <functional>
 #include <istream>
 #include <system_error>
+
+#include "Platform/Workspace/WorkspaceProtocol.h"
 
 namespace virtualmac {
 
@@ -24,24 +27,20 @@ class MachineServer::ControlSession : public std::enable_shared_from_this<Contro
 
   private:
     void readLine() {
-        asio::async_read_until(
-            socket_, buffer_, '\n',
-            [self = shared_from_this()](std::error_code error, std::size_t) {
-                if (error) {
-                    return;  // closed, or a line over the cap: the session ends
-                }
-                std::istream stream(&self->buffer_);
-                std::string line;
-                std::getline(stream, line);
-                nlohmann::ordered_json reply;
-                try {
-                    reply = self->server_.control_.handle(nlohmann::json::parse(line));
-                } catch (const nlohmann::json::parse_error&) {
-                    reply = {{"ok", false}, {"error", "the request is not JSON"}};
-                }
-                self->reply_ = reply.dump() + "\n";
-                self->writeReply();
-            });
+        asio::async_read_until(socket_, buffer_, '\n',
+                               [self = shared_from_this()](std::error_code error, std::size_t) {
+                                   if (error) {
+                                       return;  // closed, or a line over the cap: the session ends
+                                   }
+                                   std::istream stream(&self->buffer_);
+                                   std::string line;
+                                   std::getline(stream, line);
+                                   self->server_.respond(
+                                       line, [self](const nlohmann::ordered_json& reply) {
+                                           self->reply_ = reply.dump() + "\n";
+                                           self->writeReply();
+                                       });
+                               });
     }
 
     void writeReply() {
@@ -73,7 +72,8 @@ MachineServer::MachineServer(VirtualMachine& machine, MachineServerOptions optio
       iokit_(context_,
              (std::filesystem::create_directories(options_.runDirectory),
               options_.runDirectory / "iokit.sock"),
-             {machine_.smc()}, machine_.hid()),
+             machine_.services(), machine_.hid()),
+      workspace_(context_, options_.runDirectory / platform::workspace::kWorkspaceSocketName),
       controlAcceptor_(context_),
       tickTimer_(context_),
       signals_(context_, SIGINT, SIGTERM),
@@ -97,6 +97,28 @@ MachineServer::MachineServer(VirtualMachine& machine, MachineServerOptions optio
 
 MachineServer::~MachineServer() {
     shutdown();
+}
+
+void MachineServer::respond(const std::string& line,
+                            const std::function<void(const nlohmann::ordered_json&)>& reply) {
+    nlohmann::json request;
+    try {
+        request = nlohmann::json::parse(line);
+    } catch (const nlohmann::json::parse_error&) {
+        reply({{"ok", false}, {"error", "the request is not JSON"}});
+        return;
+    }
+    // The workspace answers some requests only later (sleep waits for its observers).
+    if (SimulatedWorkspace::handles(request)) {
+        workspace_.handle(request, reply);
+        return;
+    }
+    nlohmann::ordered_json answer = control_.handle(request);
+    if (answer.value("ok", false) && request.is_object() && request.contains("command") &&
+        request["command"] == "status") {
+        answer["status"]["workspace"] = workspace_.statusJSON();
+    }
+    reply(answer);
 }
 
 void MachineServer::acceptControl() {
@@ -146,6 +168,7 @@ void MachineServer::shutdown() {
     }
     std::filesystem::remove(controlSocketPath(options_.runDirectory), ignored);
     iokit_.close();
+    workspace_.close();
     // Sessions still open end with the context.
     context_.stop();
 }

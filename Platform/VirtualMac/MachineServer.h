@@ -3,10 +3,13 @@
 #include <asio.hpp>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "Platform/VirtualMac/IOKitSocketServer.h"
 #include "Platform/VirtualMac/MachineControl.h"
+#include "Platform/VirtualMac/SimulatedWorkspace.h"
 #include "Platform/VirtualMac/VirtualMachine.h"
 
 namespace virtualmac {
@@ -19,8 +22,9 @@ struct MachineServerOptions {
 };
 
 // Runs one machine as a process: serves its devices on "iokit.sock", its control interface
-// on "control.sock" (one JSON object per line each way) and steps its thermal model on a
-// timer, all on one thread. The sockets exist once the constructor returns.
+// on "control.sock" (one JSON object per line each way), its workspace on "workspace.sock"
+// and steps its thermal model on a timer, all on one thread. The sockets exist once the
+// constructor returns.
 class MachineServer {
   public:
     MachineServer(VirtualMachine& machine, MachineServerOptions options);
@@ -35,9 +39,15 @@ class MachineServer {
     // Safe from any thread.
     void requestStop();
 
+    // For adding extensions before run().
+    MachineControl& control() { return control_; }
+
   private:
     class ControlSession;
     void acceptControl();
+    // Answers one control request line through `reply`, at once or (sleep) later.
+    void respond(const std::string& line,
+                 const std::function<void(const nlohmann::ordered_json&)>& reply);
     void scheduleTick();
     void shutdown();
 
@@ -45,6 +55,7 @@ class MachineServer {
     MachineServerOptions options_;
     asio::io_context context_;
     IOKitSocketServer iokit_;
+    SimulatedWorkspace workspace_;
     asio::local::stream_protocol::acceptor controlAcceptor_;
     asio::steady_timer tickTimer_;
     asio::signal_set signals_;

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "Platform/Foundation/Sysctl.h"
+#include "Platform/VirtualMac/SMCFirmwareResult.h"
 
 namespace virtualmac {
 
@@ -79,6 +80,13 @@ VirtualMachine::VirtualMachine(MachineProfile profile)
     }
 }
 
+std::vector<std::shared_ptr<platform::iokit::UserClientDevice>> VirtualMachine::services() const {
+    if (!profile_.hasSMC) {
+        return {};
+    }
+    return {smc_};
+}
+
 void VirtualMachine::publishIdentity() const {
     platform::foundation::publishSysctlValue("hw.model", profile_.hardwareModel);
     platform::foundation::publishSysctlValue("machdep.cpu.brand_string", profile_.brandString);
@@ -108,7 +116,10 @@ void VirtualMachine::publishTemperaturesLocked() {
 void VirtualMachine::publishHIDTemperaturesLocked() {
     for (std::size_t index = 0; index < profile_.hidSensors.size(); ++index) {
         const auto& sensor = profile_.hidSensors[index];
-        hid_->setTemperature(index, celsiusOf(sensor.source, sensor.offsetCelsius));
+        hid_->setTemperature(index,
+                             temperaturesUnreadable_
+                                 ? std::nullopt
+                                 : std::optional(celsiusOf(sensor.source, sensor.offsetCelsius)));
     }
 }
 
@@ -192,6 +203,9 @@ std::vector<MachineTemperature> VirtualMachine::smcTemperatures() const {
 }
 
 void VirtualMachine::requireKeyLocked(const std::string& key) const {
+    if (!profile_.hasSMC) {
+        throw MachineRequestError("this machine has no SMC");
+    }
     if (key.size() != 4) {
         throw MachineRequestError("an SMC key has exactly four characters: \"" + key + "\"");
     }
@@ -280,6 +294,23 @@ void VirtualMachine::takeFanManual(std::size_t fan, double rpm) {
     smc_->setSpeedValue("F" + std::to_string(fan) + "Tg", rpm);
 }
 
+void VirtualMachine::makeTemperaturesUnreadable() {
+    Lock lock(mutex_);
+    if (profile_.temperatureKeys.empty() && profile_.hidSensors.empty()) {
+        throw MachineRequestError("this machine has no temperature sensors");
+    }
+    if (temperaturesUnreadable_) {
+        return;
+    }
+    for (const auto& key : profile_.temperatureKeys) {
+        smc_->injectResult(key.key, smcresult::notReadable);
+        injectedKeys_.push_back(key.key);
+    }
+    temperaturesUnreadable_ = true;
+    publishHIDTemperaturesLocked();
+    faults_.push_back("temperature sensors unreadable");
+}
+
 void VirtualMachine::clearFaults() {
     Lock lock(mutex_);
     for (const auto& key : refusedKeys_) {
@@ -293,6 +324,8 @@ void VirtualMachine::clearFaults() {
     }
     smc_->setMaskIgnoresClearing(false);
     smc_->setForceTestStuck(false);
+    temperaturesUnreadable_ = false;
+    publishHIDTemperaturesLocked();
     refusedKeys_.clear();
     injectedKeys_.clear();
     droppingFans_.clear();

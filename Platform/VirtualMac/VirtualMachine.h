@@ -56,8 +56,10 @@ class VirtualMachine {
     explicit VirtualMachine(MachineProfile profile);
 
     const MachineProfile& profile() const { return profile_; }
-    // The device served to clients; shared with the IOKit backends.
+    // The SMC behind the machine's fans; shared with the IOKit backends.
     std::shared_ptr<SimulatedSMC> smc() const { return smc_; }
+    // The devices served to clients as IOKit services: the SMC, unless the profile has none.
+    std::vector<std::shared_ptr<platform::iokit::UserClientDevice>> services() const;
     // The HID temperature services, one per sensor of the profile, in the profile's order.
     std::shared_ptr<SimulatedHIDSystem> hid() const { return hid_; }
 
@@ -84,6 +86,8 @@ class VirtualMachine {
     void stickForceTest();
     // Another application switches the fan to manual mode and writes a target.
     void takeFanManual(std::size_t fan, double rpm);
+    // Every SMC temperature key answers "not readable" and no HID sensor has a reading.
+    void makeTemperaturesUnreadable();
     void clearFaults();
 
   private:
@@ -104,6 +108,7 @@ class VirtualMachine {
     std::vector<std::string> refusedKeys_;
     std::vector<std::string> injectedKeys_;
     std::vector<std::size_t> droppingFans_;
+    bool temperaturesUnreadable_ = false;
     std::vector<std::string> faults_;
 };
 

@@ -12,10 +12,13 @@
 #include <vector>
 
 #include "Platform/Foundation/PlatformRoot.h"
+#include "Platform/VirtualMac/AdministratorAuthorization.h"
 #include "Platform/VirtualMac/CommandLine.h"
 #include "Platform/VirtualMac/DaemonSupervisor.h"
+#include "Platform/VirtualMac/Launchd.h"
 #include "Platform/VirtualMac/MachineControlClient.h"
 #include "Platform/VirtualMac/MachineServer.h"
+#include "Platform/VirtualMac/StandInTools.h"
 
 namespace {
 
@@ -58,12 +61,30 @@ void printStatus(const nlohmann::ordered_json& status) {
     for (const auto& fault : status["faults"]) {
         std::cout << "Fault: " << fault.get<std::string>() << "\n";
     }
+    if (const auto& workspace = status["workspace"]; workspace.is_object()) {
+        std::cout << "Power: " << workspace.value("power", "") << "; thermal state "
+                  << workspace.value("thermalState", "") << "; " << workspace.value("observers", 0)
+                  << " workspace observer(s)\n";
+    }
+}
+
+void printSleep(const nlohmann::ordered_json& reply) {
+    std::cout << "virtual-mac: asleep after " << fixed(reply["waitedSeconds"], 2) << " s; "
+              << reply.value("acknowledged", 0) << " of " << reply.value("observers", 0)
+              << " observer(s) acknowledged";
+    if (reply.value("disconnected", 0) > 0) {
+        std::cout << ", " << reply.value("disconnected", 0) << " went away";
+    }
+    if (reply.value("unacknowledged", 0) > 0) {
+        std::cout << ", " << reply.value("unacknowledged", 0) << " did not answer in time";
+    }
+    std::cout << "\n";
 }
 
 int control(const CommandLine& line, const std::filesystem::path& runDirectory) {
     nlohmann::ordered_json reply;
     try {
-        reply = virtualmac::sendControlRequest(runDirectory, line.request);
+        reply = virtualmac::sendControlRequest(runDirectory, line.request, line.timeoutSeconds);
     } catch (const virtualmac::MachineNotRunning& error) {
         std::cerr << "virtual-mac: " << error.what() << "\n";
         return kExitFailure;
@@ -72,6 +93,9 @@ int control(const CommandLine& line, const std::filesystem::path& runDirectory) 
         std::cerr << "virtual-mac: the machine refused: " << reply.value("error", "no reason given")
                   << "\n";
         return kExitFailure;
+    }
+    if (line.command == "sleep") {
+        printSleep(reply);
     }
     if (line.command == "status") {
         if (line.json) {
@@ -100,6 +124,18 @@ int serve(const CommandLine& line, const std::filesystem::path& runDirectory, in
         virtualmac::MachineServer server(machine, {runDirectory, line.speed, 0.1});
         // The machine's daemons (its LaunchDaemons folder), run as launchd would.
         virtualmac::DaemonSupervisor daemons({platform::foundation::platformRoot()});
+        virtualmac::Launchd launchd(daemons, platform::foundation::platformRoot());
+        virtualmac::AdministratorAuthorization authorization;
+        server.control().addExtension(
+            [&](const std::string& command, const nlohmann::json& request) {
+                return launchd.handle(command, request);
+            });
+        server.control().addExtension(
+            [&](const std::string& command, const nlohmann::json& request) {
+                return authorization.handle(command, request);
+            });
+        virtualmac::installStandInTools(platform::foundation::platformRoot(),
+                                        std::filesystem::read_symlink("/proc/self/exe"));
         daemons.start();
         std::ofstream(pidFile) << ::getpid() << "\n";
         if (ready >= 0) {
@@ -206,6 +242,10 @@ int start(const CommandLine& line, const std::filesystem::path& runDirectory) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Installed under the machine's root as the macOS programs it stands in for.
+    if (const auto tool = virtualmac::standInToolNamed(argc > 0 ? argv[0] : "")) {
+        return tool->run(std::vector<std::string>(argv + 1, argv + argc));
+    }
     CommandLine line;
     try {
         line = CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));

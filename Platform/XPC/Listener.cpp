@@ -142,7 +142,7 @@ Listener::~Listener() {
     // Synchronously, so that once the listener is gone no accepted connection still holds the
     // objects it exported (the owner may be about to destroy what they refer to).
     for (auto& [key, connection] : connections) {
-        connection->queue_.sync([&connection] { connection->invalidateOnQueue(); });
+        connection->queue_.sync([&queued = connection] { queued->invalidateOnQueue(); });
     }
 }
 

@@ -9,6 +9,8 @@
 #include <system_error>
 #include <vector>
 
+#include "Platform/Foundation/WholeFile.h"
+
 namespace ventrella::helper::HelperFiles {
 
 namespace fs = std::filesystem;
@@ -51,42 +53,7 @@ void createDirectories(const fs::path& directory) {
 }
 
 void writeAtomically(const fs::path& file, std::string_view text) {
-    std::string pattern = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX"));
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) {
-        fail("cannot create temporary file", pattern, errno);
-    }
-    const fs::path temporary = pattern;
-    auto abandon = [&](const char* what, int error) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        fail(what, temporary, error);
-    };
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t result = ::write(fd, text.data() + written, text.size() - written);
-        if (result < 0 && errno == EINTR) {
-            continue;
-        }
-        if (result <= 0) {
-            abandon("cannot write file", result < 0 ? errno : EIO);
-        }
-        written += static_cast<std::size_t>(result);
-    }
-    if (::fsync(fd) != 0) {
-        abandon("cannot write file", errno);
-    }
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        fail("cannot write file", temporary, error);
-    }
-    // rename replaces a symbolic link at the path itself, never the file it points to.
-    if (::rename(temporary.c_str(), file.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        fail("cannot replace file", file, error);
-    }
+    platform::foundation::writeFileAtomically(file, text);
 }
 
 }  // namespace ventrella::helper::HelperFiles

@@ -182,6 +182,10 @@ TEST(SignatureRecord, EntitlementsAcceptOnlyTheSupportedTypes) {
                  ps::SigningError);
     EXPECT_THROW(ps::entitlementsFromPropertyList(header + "<string>x</string></plist>"),
                  ps::SigningError);
+    EXPECT_THROW(
+        ps::entitlementsFromPropertyList(
+            header + std::string("<dict><key>a</key><string>x\0y</string></dict></plist>", 53)),
+        ps::SigningError);
     EXPECT_THROW(ps::entitlementsFromPropertyList("not a property list"), ps::SigningError);
     EXPECT_THROW(ps::entitlementsFromPropertyList(""), ps::SigningError);
     EXPECT_EQ(

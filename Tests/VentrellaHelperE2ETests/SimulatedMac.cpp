@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -27,17 +28,6 @@ std::string readFile(const fs::path& path) {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-// The environment with VIRTUAL_MAC_ROOT replaced.
-std::vector<std::string> environmentFor(const fs::path& root) {
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (std::strncmp(*entry, "VIRTUAL_MAC_ROOT=", 17) != 0)
-            environment.emplace_back(*entry);
-    }
-    environment.push_back("VIRTUAL_MAC_ROOT=" + root.string());
-    return environment;
 }
 
 pid_t spawnWith(const fs::path& root, const std::vector<std::string>& arguments,
@@ -69,6 +59,16 @@ pid_t spawnWith(const fs::path& root, const std::vector<std::string>& arguments,
 
 }  // namespace
 
+std::vector<std::string> environmentFor(const fs::path& root) {
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        if (std::strncmp(*entry, "VIRTUAL_MAC_ROOT=", 17) != 0)
+            environment.emplace_back(*entry);
+    }
+    environment.push_back("VIRTUAL_MAC_ROOT=" + root.string());
+    return environment;
+}
+
 bool eventually(const std::function<bool()>& condition, double seconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (std::chrono::steady_clock::now() < deadline) {
@@ -79,14 +79,17 @@ bool eventually(const std::function<bool()>& condition, double seconds) {
     return condition();
 }
 
-SimulatedMac::SimulatedMac(const std::string& profile) {
+SimulatedMac::SimulatedMac(const std::string& profile,
+                           const std::vector<std::string>& installOptions) {
     // Short, so the sockets' paths fit.
     std::string pattern = "/tmp/vm-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr)
         throw std::runtime_error("mkdtemp");
     root_ = pattern;
-    auto installed =
-        run({"/bin/bash", INSTALL_SCRIPT, root_.string(), HELPER_PROGRAM, CLIENT_PROGRAM});
+    std::vector<std::string> install{"/bin/bash", INSTALL_SCRIPT};
+    install.insert(install.end(), installOptions.begin(), installOptions.end());
+    install.insert(install.end(), {root_.string(), HELPER_PROGRAM, CLIENT_PROGRAM});
+    auto installed = run(install);
     if (installed.exitCode != 0)
         throw std::runtime_error("install failed: " + installed.err);
     auto started = virtualMac({"start", "--profile", profile, "--speed", "4"});
@@ -142,11 +145,12 @@ fs::path SimulatedMac::bundledClient() const {
 }
 
 fs::path SimulatedMac::helperLog() const {
-    return root_ / "var/log/com.quillmoor.Ventrella.helper.log";
+    return root_ / "var/log/unified/com.quillmoor.Ventrella.helper.log";
 }
 
 CommandResult SimulatedMac::run(const std::vector<std::string>& arguments) const {
-    static int counter = 0;
+    // Tests run commands from several threads at once.
+    static std::atomic<int> counter = 0;
     const std::string base =
         "/tmp/vm-out-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
     const pid_t pid = spawnWith(root_, arguments, base + ".out", base + ".err");

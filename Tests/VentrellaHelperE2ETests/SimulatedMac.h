@@ -20,10 +20,12 @@ struct CommandResult {
 
 // A private root with the application bundle and its helper installed, and `virtual-mac`
 // running on it (which starts the helper as its daemon). Everything started under the root is
-// killed when the object goes, whatever state a failed test left.
+// killed when the object goes, whatever state a failed test left. `installOptions` go to
+// scripts/install-simulated-app (e.g. "--bundle-only": no helper runs at first).
 class SimulatedMac {
   public:
-    explicit SimulatedMac(const std::string& profile = "apple-silicon");
+    explicit SimulatedMac(const std::string& profile = "apple-silicon",
+                          const std::vector<std::string>& installOptions = {});
     ~SimulatedMac();
     SimulatedMac(const SimulatedMac&) = delete;
     SimulatedMac& operator=(const SimulatedMac&) = delete;
@@ -31,6 +33,7 @@ class SimulatedMac {
     const std::filesystem::path& root() const { return root_; }
     std::filesystem::path supportFile(const std::string& name) const;
     std::filesystem::path bundledClient() const;
+    // The helper's log (its unified-log stand-in), not the daemon's standard output.
     std::filesystem::path helperLog() const;
 
     // Runs a program with VIRTUAL_MAC_ROOT set to the root; output captured.
@@ -52,6 +55,9 @@ class SimulatedMac {
 
     std::filesystem::path root_;
 };
+
+// This process's environment with VIRTUAL_MAC_ROOT set to the root.
+std::vector<std::string> environmentFor(const std::filesystem::path& root);
 
 // Polls a condition another process makes true, up to the bound.
 bool eventually(const std::function<bool()>& condition, double seconds = 10.0);

@@ -14,136 +14,20 @@
 
 #include "SMCKit/SMCConnection.h"
 #include "SMCKit/SMCError.h"
-#include "Support/TemporaryPlatformRoot.h"
 #include "VentrellaHardware/AppleSystemIdentity.h"
 #include "VentrellaSensors/VLAppleSiliconTemperatureSensors.h"
+#include "VirtualMacProgram.h"
 
 namespace {
 
-struct ProgramResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream stream(path);
-    std::stringstream text;
-    text << stream.rdbuf();
-    return text.str();
-}
-
-// True while the process runs; an exited machine waiting to be reaped by init counts as gone.
-bool isRunning(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) {
-        return false;
-    }
-    const auto state = line.find_first_not_of(' ', line.rfind(')') + 1);
-    return state != std::string::npos && line[state] != 'Z' && line[state] != 'X';
-}
-
-// Runs virtual-mac with the arguments under the current VIRTUAL_MAC_ROOT.
-ProgramResult runProgram(const std::vector<std::string>& arguments,
-                         const std::filesystem::path& scratch) {
-    const auto outPath = scratch / "out.txt";
-    const auto errPath = scratch / "err.txt";
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        std::vector<char*> argv{const_cast<char*>(VIRTUAL_MAC_PROGRAM)};
-        for (const auto& argument : arguments) {
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        }
-        argv.push_back(nullptr);
-        ::execv(VIRTUAL_MAC_PROGRAM, argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(outPath), slurp(errPath)};
-}
-
-// Runs `body` in a forked child process; true when it returned true there.
-template <class Body>
-bool inChildProcess(Body body) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        bool passed = false;
-        try {
-            passed = body();
-        } catch (...) {
-        }
-        ::_exit(passed ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+using virtualmactest::inChildProcess;
+using virtualmactest::VirtualMacProgram;
 
 std::vector<std::uint8_t> fltBytes(float value) {
     const auto raw = std::bit_cast<std::uint32_t>(value);
     return {static_cast<std::uint8_t>(raw), static_cast<std::uint8_t>(raw >> 8),
             static_cast<std::uint8_t>(raw >> 16), static_cast<std::uint8_t>(raw >> 24)};
 }
-
-class VirtualMacProgram : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        scratch_ = root_.path() / "scratch";
-        std::filesystem::create_directories(scratch_);
-        const auto started = run({"start", "--profile", "apple-silicon", "--speed", "50"});
-        ASSERT_EQ(started.status, 0) << started.err;
-        EXPECT_NE(started.out.find("apple-silicon machine running"), std::string::npos);
-    }
-
-    // Never leaves a machine behind: stop it, and end the process it recorded if need be.
-    void TearDown() override {
-        const auto pidFile = root_.path() / "var/run/virtual-mac/virtual-mac.pid";
-        pid_t pid = 0;
-        std::ifstream(pidFile) >> pid;
-        run({"stop"});
-        if (pid > 0) {
-            for (int attempt = 0; attempt < 200 && isRunning(pid); ++attempt) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-            if (isRunning(pid)) {
-                ::kill(pid, SIGKILL);
-                ADD_FAILURE() << "the machine did not stop";
-            }
-        }
-    }
-
-    ProgramResult run(const std::vector<std::string>& arguments) {
-        return runProgram(arguments, scratch_);
-    }
-
-    nlohmann::json status() {
-        const auto result = run({"status", "--json"});
-        EXPECT_EQ(result.status, 0) << result.err;
-        return nlohmann::json::parse(result.out);
-    }
-
-    // Polls the machine's status until `condition` holds; false after 10 s.
-    template <class Condition>
-    bool statusEventually(Condition condition) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (condition(status())) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
-    }
-
-    ventrella::testsupport::TemporaryPlatformRoot root_;
-    std::filesystem::path scratch_;
-};
 
 }  // namespace
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "Platform/VirtualMac/SimulatedWorkspace.h"
+
 using virtualmac::CommandLine;
 using virtualmac::UsageError;
 
@@ -88,4 +90,22 @@ TEST(CommandLine, RejectsBadArgumentsWithAClearReason) {
     EXPECT_NE(usageErrorOf({"status", "--verbose"}).find("unexpected argument \"--verbose\""),
               std::string::npos);
     EXPECT_NE(usageErrorOf({"stop", "--root"}).find("--root"), std::string::npos);
+}
+
+TEST(CommandLine, BuildsTheWorkspaceRequestsAndWaitsLongerForSleep) {
+    EXPECT_EQ(parse({"thermal-state", "serious"}).request,
+              (nlohmann::json{{"command", "thermal-state"}, {"state", "serious"}}));
+    const auto sleep = parse({"sleep"});
+    EXPECT_EQ(sleep.request, (nlohmann::json{{"command", "sleep"}}));
+    // The machine may wait out its observers before it answers.
+    EXPECT_GT(sleep.timeoutSeconds, virtualmac::SimulatedWorkspace::kSleepWaitSeconds);
+    EXPECT_EQ(parse({"wake"}).request, (nlohmann::json{{"command", "wake"}}));
+    EXPECT_DOUBLE_EQ(parse({"wake"}).timeoutSeconds, 5.0);
+    EXPECT_EQ(parse({"fault", "unreadable-temperatures"}).request,
+              (nlohmann::json{{"command", "fault"}, {"kind", "unreadable-temperatures"}}));
+
+    EXPECT_NE(usageErrorOf({"thermal-state"}).find("needs a state"), std::string::npos);
+    EXPECT_NE(usageErrorOf({"thermal-state", "hot"}).find("unknown thermal state \"hot\""),
+              std::string::npos);
+    EXPECT_NE(usageErrorOf({"sleep", "now"}).find("unexpected argument"), std::string::npos);
 }
