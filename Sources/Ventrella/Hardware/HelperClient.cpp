@@ -34,6 +34,7 @@ struct HelperClient::State {
         if (!state || !failing) {
             return;
         }
+        // Let go of only once the lock is released.
         std::shared_ptr<HelperConnection> released;
         {
             std::lock_guard guard(state->lock);
