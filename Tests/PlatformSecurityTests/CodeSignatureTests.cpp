@@ -77,8 +77,10 @@ TEST_F(SignatureFileTest, SigningAppendsARecordAndReSigningReplacesIt) {
     EXPECT_EQ(image.imageSize, originalSize);
     EXPECT_EQ(image.signature->identifier, requestA.identifier);
     EXPECT_EQ(image.signature->flags, requestA.flags);
-    EXPECT_EQ(image.signature->entitlements, requestA.entitlements);
+    EXPECT_EQ(ps::entitlementsFromPropertyList(image.signature->entitlementsPropertyList),
+              requestA.entitlements);
     EXPECT_EQ(image.signature->teamIdentifier, requestA.teamIdentifier);
+    EXPECT_EQ(image.signature->imageSize, originalSize);
     EXPECT_EQ(staticValidity(program), ps::statusSuccess);
 
     const auto second =
@@ -88,7 +90,7 @@ TEST_F(SignatureFileTest, SigningAppendsARecordAndReSigningReplacesIt) {
     image = signedImageOf(program);
     ASSERT_EQ(image.state, ps::SignedImage::State::signedImage);
     EXPECT_EQ(image.signature->identifier, "com.quillmoor.Other");
-    EXPECT_TRUE(image.signature->entitlements.empty());
+    EXPECT_TRUE(image.signature->entitlementsPropertyList.empty());
     EXPECT_EQ(image.signature->teamIdentifier, std::nullopt);
     EXPECT_NE(ps::codeDirectoryHash(record), ps::codeDirectoryHash(second));
 }
@@ -140,7 +142,7 @@ TEST_F(SignatureFileTest, ChangedImagesAndDamagedTrailersAreInvalid) {
     EXPECT_THROW(ps::signFile(program, requestA), ps::SigningError);
 
     std::string wrongVersion = bytes;
-    wrongVersion[wrongVersion.size() - 12] = 2;
+    wrongVersion[wrongVersion.size() - 12] = 1;  // the earlier format
     writeFile(program, wrongVersion);
     EXPECT_EQ(signedImageOf(program).state, ps::SignedImage::State::damaged);
 
@@ -150,8 +152,12 @@ TEST_F(SignatureFileTest, ChangedImagesAndDamagedTrailersAreInvalid) {
 }
 
 TEST(SignatureRecord, DecodingAcceptsOnlyTheExactRecord) {
-    ps::CodeSignature signature{
-        "com.quillmoor.Ventrella", 0x12000, requestA.entitlements, "TEAM", {}};
+    ps::CodeSignature signature{"com.quillmoor.Ventrella",
+                                0x12000,
+                                ps::entitlementsToPropertyList(requestA.entitlements),
+                                "TEAM",
+                                {},
+                                123456};
     signature.imageHash.fill(0xab);
     const auto record = ps::encodeSignatureRecord(signature);
     EXPECT_EQ(ps::decodeSignatureRecord(record), signature);
@@ -250,7 +256,8 @@ TEST_F(SignatureFileTest, CodesignToolSignsShowsAndVerifies) {
     EXPECT_EQ(run("show " + program.string()), 0);
     const auto image = signedImageOf(program);
     ASSERT_TRUE(image.signature.has_value());
-    EXPECT_EQ(image.signature->entitlements, requestA.entitlements);
+    EXPECT_EQ(ps::entitlementsFromPropertyList(image.signature->entitlementsPropertyList),
+              requestA.entitlements);
     EXPECT_EQ(image.signature->teamIdentifier, "QUILLMOOR1");
 
     EXPECT_EQ(run("sign --identifier com.x --flags 0x1g " + program.string()), 2);

@@ -147,7 +147,7 @@ const std::string kInterrupted =
 class RawClient {
   public:
     explicit RawClient(const std::filesystem::path& path) {
-        fd_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        fd_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
@@ -156,8 +156,16 @@ class RawClient {
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
     }
     ~RawClient() { ::close(fd_); }
+    int descriptor() const { return fd_; }
     bool connected() const { return connected_; }
-    // False when the peer had already closed the connection.
+    // True once the listener's acceptance arrived as the first record.
+    bool awaitAcceptance() {
+        std::uint8_t buffer[64];
+        const ssize_t count = ::recv(fd_, buffer, sizeof(buffer), 0);
+        return count > 0 && std::vector<std::uint8_t>(buffer, buffer + count) ==
+                                encodeFrame(AcceptanceMessage{});
+    }
+    // One record; false when the peer had already closed the connection.
     bool write(const std::vector<std::uint8_t>& bytes) {
         return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
                static_cast<ssize_t>(bytes.size());
@@ -337,6 +345,7 @@ TEST_F(ConnectionTests, BadFramesCloseOnlyTheirOwnConnection) {
     for (std::size_t i = 0; i < badFrames.size(); ++i) {
         RawClient raw(listener_->socketPath());
         ASSERT_TRUE(raw.connected());
+        ASSERT_TRUE(raw.awaitAcceptance());
         ASSERT_TRUE(raw.write(badFrames[i]));
         EXPECT_TRUE(raw.closedByPeer()) << "frame " << i;
         EXPECT_EQ(echo(good, static_cast<std::int64_t>(i)), "reply:" + std::to_string(i));

@@ -39,6 +39,8 @@ struct ListenerFixture {
     ControllerFixture controllers;
     std::shared_ptr<SMCController> controller = controllers.make(false);
     std::atomic<bool> genuine{true};
+    // What the live check of every request answers.
+    std::atomic<bool> stillLive{true};
     std::shared_ptr<security::ClientAuthorizationAuditLog> auditLog =
         std::make_shared<security::ClientAuthorizationAuditLog>(root.path() / "helper-auth.jsonl",
                                                                 32768, ::geteuid());
@@ -57,8 +59,9 @@ struct ListenerFixture {
                 return security::Result<std::string, ClientAuthorizationFailure>::success(
                     expectedHash + "\n");
             });
-        listener.setDelegate(std::make_shared<ListenerDelegate>(controller, std::move(authorizer),
-                                                                auditLog, helperLog()));
+        listener.setDelegate(std::make_shared<ListenerDelegate>(
+            controller, std::move(authorizer), auditLog, helperLog(),
+            [this](std::int32_t) { return [this] { return stillLive.load(); }; }));
         listener.resume();
     }
 
