@@ -69,8 +69,8 @@ TEST(FrameAssemblerTests, FramesComeBackWhateverTheRecordBoundaries) {
         FrameAssembler assembler;
         std::vector<Message> messages;
         for (std::size_t offset = 0; offset < stream.size(); offset += recordSize) {
-            const auto part = std::span(stream).subspan(
-                offset, std::min(recordSize, stream.size() - offset));
+            const auto part =
+                std::span(stream).subspan(offset, std::min(recordSize, stream.size() - offset));
             for (auto& message : assembler.append(part)) {
                 messages.push_back(std::move(message));
             }
