@@ -179,9 +179,6 @@ plist_t plistFromValue(const Value& value) {
 // and a bounded depth. Counting tags over-counts rather than under-counts.
 bool withinEntitlementsBounds(std::string_view text) {
     std::size_t position = 0;
-    // A UTF-8 byte order mark may lead; then markup must start.
-    if (text.substr(0, 3) == "\xEF\xBB\xBF")
-        position = 3;
     while (position < text.size() && (text[position] == ' ' || text[position] == '\t' ||
                                       text[position] == '\n' || text[position] == '\r'))
         ++position;

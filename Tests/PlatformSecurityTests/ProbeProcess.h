@@ -13,8 +13,11 @@ std::filesystem::path probePath(const std::string& name);
 // A started probe program; killed and reaped on destruction if still running.
 class ProbeProcess {
   public:
+    // launcher: a program and its arguments that exec the probe in its own process
+    // (e.g. to run it as another user).
     explicit ProbeProcess(const std::filesystem::path& program,
-                          const std::vector<std::string>& extraEnvironment = {});
+                          const std::vector<std::string>& extraEnvironment = {},
+                          const std::vector<std::string>& launcher = {});
     ProbeProcess(const ProbeProcess&) = delete;
     ProbeProcess& operator=(const ProbeProcess&) = delete;
     ~ProbeProcess();
