@@ -10,12 +10,12 @@
 
 #include "Platform/Security/Code.h"
 #include "Platform/Security/CodeSignature.h"
-#include "ProbeProcess.h"
+#include "SecurityProbes.h"
+#include "Support/ProbeProcess.h"
 
 namespace {
 
 namespace ps = platform::security;
-using probe::probePath;
 
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -9,7 +9,8 @@
 
 #include "Platform/Security/Code.h"
 #include "Platform/Security/CodeSignature.h"
-#include "ProbeProcess.h"
+#include "SecurityProbes.h"
+#include "Support/ProbeProcess.h"
 #include "VentrellaSecurity/ClientCodeAuthorizer.h"
 #include "VentrellaSecurity/ClientCodeSignaturePolicy.h"
 #include "VentrellaSecurity/LiveClientCodeInspector.h"
@@ -18,8 +19,7 @@ namespace {
 
 namespace ps = platform::security;
 namespace vs = ventrella::security;
-using probe::probePath;
-using probe::ProbeProcess;
+using ventrella::testsupport::ProbeProcess;
 using Failure = vs::ClientAuthorizationFailure;
 
 // The cdhash of a program file, as the helper would store it.

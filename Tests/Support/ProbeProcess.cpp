@@ -1,4 +1,4 @@
-#include "ProbeProcess.h"
+#include "Support/ProbeProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,15 +13,12 @@
 
 extern char** environ;
 
-namespace probe {
-
-std::filesystem::path probePath(const std::string& name) {
-    return std::filesystem::path(PROBE_DIRECTORY) / ("security-probe-" + name);
-}
+namespace ventrella::testsupport {
 
 ProbeProcess::ProbeProcess(const std::filesystem::path& program,
                            const std::vector<std::string>& extraEnvironment,
-                           const std::vector<std::string>& launcher) {
+                           const std::vector<std::string>& launcher,
+                           const std::vector<std::string>& probeArguments) {
     int toProbe[2], fromProbe[2];
     if (::pipe2(toProbe, O_CLOEXEC) != 0 || ::pipe2(fromProbe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
@@ -40,6 +37,7 @@ ProbeProcess::ProbeProcess(const std::filesystem::path& program,
     envp.push_back(nullptr);
     std::vector<std::string> arguments = launcher;
     arguments.push_back(program.string());
+    arguments.insert(arguments.end(), probeArguments.begin(), probeArguments.end());
     std::vector<char*> argv;
     for (auto& argument : arguments)
         argv.push_back(argument.data());
@@ -116,4 +114,4 @@ bool ProbeProcess::waitUntilExitedButNotReaped() {
     return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT) == 0;
 }
 
-}  // namespace probe
+}  // namespace ventrella::testsupport
