@@ -318,8 +318,9 @@ Listener::~Listener() {
     }
     // Synchronously, so that once the listener is gone no accepted connection still holds the
     // objects it exported (the owner may be about to destroy what they refer to).
-    for (auto& [key, connection] : connections) {
-        connection->queue_.sync([&connection] { connection->invalidateOnQueue(); });
+    for (auto& entry : connections) {
+        Connection& connection = *entry.second;
+        connection.queue_.sync([&connection] { connection.invalidateOnQueue(); });
     }
     state_->queue.sync([this] { state_->pendingDecisions.clear(); });
 }

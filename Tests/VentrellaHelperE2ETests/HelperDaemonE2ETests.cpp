@@ -190,6 +190,27 @@ TEST(HelperDaemonE2E, WatchdogHandsTheFansBackWhenTheClientStopsRenewing) {
     EXPECT_TRUE(eventually([&] { return !fs::exists(mac.supportFile("manual-owner")); }));
 }
 
+TEST(HelperDaemonE2E, SecondHelperLeavesTheServingHelperAndItsFansAlone) {
+    SimulatedMac mac;
+    ASSERT_TRUE(mac.waitForHelper());
+    ASSERT_EQ(mac.client({"apply", "60"}).exitCode, 0);
+    const auto helper = mac.helperProcess();
+    ASSERT_TRUE(helper);
+
+    // A mistyped argument runs the daemon, not the one-shot restore.
+    auto second = mac.run({HELPER_PROGRAM, "--restore-automatc"});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_THAT(second.err, HasSubstr("Another helper already serves "
+                                      "com.quillmoor.Ventrella.helper; this one leaves the fans "
+                                      "alone and exits."));
+    EXPECT_TRUE(fansAre(mac.status(), "manual"));
+    EXPECT_TRUE(fs::exists(mac.supportFile("manual-owner")));
+    EXPECT_EQ(mac.helperProcess(), helper);
+    auto status = mac.client({"status"});
+    ASSERT_EQ(status.exitCode, 0) << status.err;
+    EXPECT_THAT(status.out, HasSubstr("holding 60%"));
+}
+
 TEST(HelperDaemonE2E, RestoreAutomaticCommandPrintsItsOutcome) {
     SimulatedMac mac;
     ASSERT_TRUE(mac.waitForHelper());
