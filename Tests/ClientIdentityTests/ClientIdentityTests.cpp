@@ -183,7 +183,7 @@ TEST_F(ClientIdentityTest, ChildOfAProcessThatConnectedAndExecedTheGenuineClient
     std::sort(lines.begin(), lines.end());
     EXPECT_EQ(lines, (std::vector<std::string>{"attack: closed", "reply 7"}));
     // The examination found the genuine image: only the sender check kept the child out.
-    EXPECT_TRUE(record_->contains("connection 1 accepted"));
+    EXPECT_TRUE(record_->waitFor("connection 1 accepted"));
     EXPECT_TRUE(record_->waitFor("connection 1 closed"));
     EXPECT_FALSE(record_->contains("served 666"));
     attacker.finish();
@@ -197,7 +197,7 @@ TEST_F(ClientIdentityTest, RequestWrittenBeforeTheExecIsNeverServed) {
     ASSERT_EQ(attacker.readLine(), "ready");
     delegate_->releaseFirst();
     EXPECT_EQ(attacker.readLine(), "reply 7");
-    EXPECT_TRUE(record_->contains("connection 1 accepted"));
+    EXPECT_TRUE(record_->waitFor("connection 1 accepted"));
     EXPECT_TRUE(record_->waitFor("connection 1 closed"));
     EXPECT_FALSE(record_->contains("served 666"));
     attacker.finish();

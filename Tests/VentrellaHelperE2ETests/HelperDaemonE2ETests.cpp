@@ -82,17 +82,16 @@ TEST(HelperDaemonE2E, ImpostorClientsAreRefusedAuditedAndLogged) {
                   .exitCode,
               0);
 
-    // The bundled client with one byte of its image changed.
+    // The bundled client with one byte of its image changed: a letter of its usage text, so that
+    // it still runs whatever the build's layout.
     const fs::path tampered = impostors / "tampered";
-    fs::copy_file(CLIENT_PROGRAM, tampered);
     {
-        std::fstream file(tampered, std::ios::in | std::ios::out | std::ios::binary);
-        file.seekg(4096);
-        char byte = 0;
-        file.read(&byte, 1);
-        byte = static_cast<char>(byte ^ 0x5a);
-        file.seekp(4096);
-        file.write(&byte, 1);
+        std::string bytes = readFile(CLIENT_PROGRAM);
+        const auto at = bytes.find("usage: ventrella-helper-client");
+        ASSERT_NE(at, std::string::npos);
+        bytes[at] = 'U';
+        std::ofstream(tampered, std::ios::binary) << bytes;
+        fs::permissions(tampered, fs::perms::owner_all);
     }
 
     // The image alone, its signature cut off.
