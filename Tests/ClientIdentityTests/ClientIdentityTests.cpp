@@ -216,6 +216,28 @@ TEST_F(ClientIdentityTest, ChildSpeakingOnTheGenuineClientsSocketClosesIt) {
     expectGenuineClientServed();
 }
 
+TEST_F(ClientIdentityTest, GenuineClientOfAnotherUserIsServedOnlyBecauseItSealedItself) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "starting a client as another user needs root";
+    }
+    // A root and a copy of the client that the other user can reach.
+    std::filesystem::permissions(root_.path(), std::filesystem::perms::owner_all |
+                                                   std::filesystem::perms::group_read |
+                                                   std::filesystem::perms::group_exec |
+                                                   std::filesystem::perms::others_read |
+                                                   std::filesystem::perms::others_exec);
+    const auto copy = root_.path() / "Ventrella";
+    std::filesystem::copy_file(probe("genuine"), copy);
+    start();
+    ProbeProcess genuine(copy, {}, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"},
+                         {"client"});
+    EXPECT_EQ(genuine.readLine(), "ready");
+    // A hardened client that stayed dumpable would be refused (liveValidationFailed).
+    EXPECT_EQ(genuine.readLine(), "reply 7");
+    EXPECT_TRUE(record_->contains("connection 1 accepted"));
+    genuine.finish();
+}
+
 TEST_F(ClientIdentityTest, UnsignedClientIsRefusedAtTheDoor) {
     start();
     ProbeProcess attacker(probe("attacker"), {}, {}, {"client"});
