@@ -116,8 +116,9 @@ bool PeerProcess::isAlive() const {
 }
 
 bool PeerProcess::sent(const SenderCredentials& sender) const {
-    if (sender.processIdentifier != credentials_.processIdentifier ||
-        sender.effectiveUserIdentifier != credentials_.effectiveUserIdentifier) {
+    // The process is the identity, not its user ids (a record names the real user, the
+    // connection the effective one).
+    if (sender.processIdentifier != credentials_.processIdentifier) {
         return false;
     }
     if (sender.pidfd >= 0 && !couldBeSameProcess(sender.pidfd, pidfd_)) {

@@ -51,7 +51,8 @@ class PeerProcess {
     // counts as gone). While it is alive its id names nothing else.
     bool isAlive() const;
 
-    // True when a record with these credentials came from this process, alive.
+    // True when a record with these credentials came from this process, alive (its id and, where
+    // the kernel passed one, its pidfd).
     bool sent(const SenderCredentials& sender) const;
 
   private:

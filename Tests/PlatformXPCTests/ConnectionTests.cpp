@@ -81,6 +81,23 @@ TEST_F(ConnectionTests, ReplyBlockDeliversOnlyOnce) {
     closeAndWait(connection);
 }
 
+TEST_F(ConnectionTests, LargestReplyCrossesManyRecordsIntact) {
+    startListener();
+    auto connection = client();
+    Outcome outcome;
+    outcome.proxyFor(connection).send("hold:withReply:", {}, outcome.replyHandler());
+    ASSERT_TRUE(delegate_->service->invocations.waitFor(1));
+    ReplyData large(kMaximumReplyDataSize);
+    for (std::size_t i = 0; i < large.size(); ++i) {
+        large[i] = static_cast<std::uint8_t>(i * 7);
+    }
+    (*delegate_->service->heldReply(0))(large);
+    ASSERT_TRUE(outcome.events.waitFor(1));
+    EXPECT_TRUE(outcome.events.all().front() == "reply:" + text(large));
+    EXPECT_EQ(echo(connection, 2), "reply:2");
+    closeAndWait(connection);
+}
+
 TEST_F(ConnectionTests, BadFramesCloseOnlyTheirOwnConnection) {
     startListener();
     auto good = client();
