@@ -2,10 +2,8 @@
 
 #include <fcntl.h>
 #include <plist/plist.h>
-#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "Platform/Foundation/Pidfd.h"
 #include "Platform/Foundation/ProcessStartTime.h"
 #include "Platform/Security/CodeSignature.h"
 
@@ -55,18 +54,8 @@ std::optional<std::string> readSmallFile(const std::string& path) {
     return text;
 }
 
-bool processExited(int pidfd) {
-    pollfd poller{pidfd, POLLIN, 0};
-    int ready = 0;
-    do {
-        ready = ::poll(&poller, 1, 0);
-    } while (ready < 0 && errno == EINTR);
-    // Readable means the process has exited; an error is treated the same.
-    return ready != 0;
-}
-
 bool stillPinned(const Code::State& state) {
-    if (processExited(state.pidfd))
+    if (foundation::pidfdProcessHasExited(state.pidfd))
         return false;
     const auto start = foundation::processStartTime(state.processIdentifier);
     if (!start || *start != state.startTime)
@@ -233,14 +222,14 @@ OSStatus copyGuestWithProcessIdentifier(pid_t processIdentifier, std::uint32_t, 
         return statusNoSuchCode;
     auto state = std::make_shared<Code::State>();
     state->processIdentifier = processIdentifier;
-    state->pidfd = static_cast<int>(::syscall(SYS_pidfd_open, processIdentifier, 0));
+    state->pidfd = foundation::openPidfd(processIdentifier);
     if (state->pidfd < 0)
         return statusNoSuchCode;
     const auto start = foundation::processStartTime(processIdentifier);
     if (!start)
         return statusNoSuchCode;
     state->startTime = *start;
-    if (processExited(state->pidfd))
+    if (foundation::pidfdProcessHasExited(state->pidfd))
         return statusNoSuchCode;
 
     const std::string exe = procPath(processIdentifier, "exe");

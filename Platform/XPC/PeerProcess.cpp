@@ -1,11 +1,10 @@
 #include "Platform/XPC/PeerProcess.h"
 
+#include "Platform/Foundation/Pidfd.h"
 #include "Platform/Foundation/ProcessStartTime.h"
 
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,16 +18,6 @@
 namespace platform::xpc {
 
 namespace {
-
-bool hasExited(int pidfd) {
-    pollfd poller{pidfd, POLLIN, 0};
-    int ready = 0;
-    do {
-        ready = ::poll(&poller, 1, 0);
-    } while (ready < 0 && errno == EINTR);
-    // Readable means the process has exited; an error is taken the same way.
-    return ready != 0;
-}
 
 // Pidfds of one process share their inode where pidfds have a file system of their own (6.9 and
 // later); before that all pidfds share one inode and only the process id tells them apart.
@@ -52,7 +41,7 @@ int kernelPeerPidfd(int socketDescriptor, bool& unsupported) {
 }
 
 int pidfdFromCredentials(const PeerCredentials& credentials, std::uint64_t acceptedAtTicks) {
-    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, credentials.processIdentifier, 0));
+    const int pidfd = foundation::openPidfd(credentials.processIdentifier);
     if (pidfd < 0) {
         return -1;
     }
@@ -112,7 +101,7 @@ PeerProcess::~PeerProcess() {
 }
 
 bool PeerProcess::isAlive() const {
-    return pidfd_ >= 0 && !hasExited(pidfd_);
+    return pidfd_ >= 0 && !foundation::pidfdProcessHasExited(pidfd_);
 }
 
 bool PeerProcess::sent(const SenderCredentials& sender) const {
