@@ -221,11 +221,10 @@ TEST_F(ClientIdentityTest, GenuineClientOfAnotherUserIsServedOnlyBecauseItSealed
         GTEST_SKIP() << "starting a client as another user needs root";
     }
     // A root and a copy of the client that the other user can reach.
-    std::filesystem::permissions(root_.path(), std::filesystem::perms::owner_all |
-                                                   std::filesystem::perms::group_read |
-                                                   std::filesystem::perms::group_exec |
-                                                   std::filesystem::perms::others_read |
-                                                   std::filesystem::perms::others_exec);
+    std::filesystem::permissions(
+        root_.path(), std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                          std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                          std::filesystem::perms::others_exec);
     const auto copy = root_.path() / "Ventrella";
     std::filesystem::copy_file(probe("genuine"), copy);
     start();
