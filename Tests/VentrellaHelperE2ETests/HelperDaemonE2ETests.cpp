@@ -82,17 +82,16 @@ TEST(HelperDaemonE2E, ImpostorClientsAreRefusedAuditedAndLogged) {
                   .exitCode,
               0);
 
-    // The bundled client with one byte of its image changed.
+    // The bundled client with one byte of its image changed: a letter of its usage text, so that
+    // it still runs whatever the build's layout.
     const fs::path tampered = impostors / "tampered";
-    fs::copy_file(CLIENT_PROGRAM, tampered);
     {
-        std::fstream file(tampered, std::ios::in | std::ios::out | std::ios::binary);
-        file.seekg(4096);
-        char byte = 0;
-        file.read(&byte, 1);
-        byte = static_cast<char>(byte ^ 0x5a);
-        file.seekp(4096);
-        file.write(&byte, 1);
+        std::string bytes = readFile(CLIENT_PROGRAM);
+        const auto at = bytes.find("usage: ventrella-helper-client");
+        ASSERT_NE(at, std::string::npos);
+        bytes[at] = 'U';
+        std::ofstream(tampered, std::ios::binary) << bytes;
+        fs::permissions(tampered, fs::perms::owner_all);
     }
 
     // The image alone, its signature cut off.
@@ -190,6 +189,27 @@ TEST(HelperDaemonE2E, WatchdogHandsTheFansBackWhenTheClientStopsRenewing) {
     EXPECT_GE(handedBack, std::chrono::seconds(29));
     // The marker goes once the restore has verified the fans, after the SMC's settle time.
     EXPECT_TRUE(eventually([&] { return !fs::exists(mac.supportFile("manual-owner")); }));
+}
+
+TEST(HelperDaemonE2E, SecondHelperLeavesTheServingHelperAndItsFansAlone) {
+    SimulatedMac mac;
+    ASSERT_TRUE(mac.waitForHelper());
+    ASSERT_EQ(mac.client({"apply", "60"}).exitCode, 0);
+    const auto helper = mac.helperProcess();
+    ASSERT_TRUE(helper);
+
+    // A mistyped argument runs the daemon, not the one-shot restore.
+    auto second = mac.run({HELPER_PROGRAM, "--restore-automatc"});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_THAT(second.err, HasSubstr("Another helper already serves "
+                                      "com.quillmoor.Ventrella.helper; this one leaves the fans "
+                                      "alone and exits."));
+    EXPECT_TRUE(fansAre(mac.status(), "manual"));
+    EXPECT_TRUE(fs::exists(mac.supportFile("manual-owner")));
+    EXPECT_EQ(mac.helperProcess(), helper);
+    auto status = mac.client({"status"});
+    ASSERT_EQ(status.exitCode, 0) << status.err;
+    EXPECT_THAT(status.out, HasSubstr("holding 60%"));
 }
 
 TEST(HelperDaemonE2E, RestoreAutomaticCommandPrintsItsOutcome) {
