@@ -6,10 +6,11 @@ namespace ventrella::helper {
 
 namespace {
 
-constexpr const char* statusSelector = "statusWithReply:";
-constexpr const char* prepareTakeoverSelector = "prepareTakeoverWithReply:";
-constexpr const char* applyCoolingSelector = "applyCoolingWithPercentage:withReply:";
-constexpr const char* restoreAutomaticSelector = "restoreAutomaticWithReply:";
+using Protocol = shared::VentrellaHelperProtocol;
+const std::string statusSelector(Protocol::statusSelector);
+const std::string prepareTakeoverSelector(Protocol::prepareTakeoverSelector);
+const std::string applyCoolingSelector(Protocol::applyCoolingSelector);
+const std::string restoreAutomaticSelector(Protocol::restoreAutomaticSelector);
 
 }  // namespace
 

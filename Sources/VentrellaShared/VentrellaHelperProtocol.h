@@ -14,6 +14,13 @@ class VentrellaHelperProtocol {
   public:
     static constexpr std::string_view machServiceName = "com.quillmoor.Ventrella.helper";
 
+    // The selectors as they travel; only applyCooling carries an argument.
+    static constexpr std::string_view statusSelector = "statusWithReply:";
+    static constexpr std::string_view prepareTakeoverSelector = "prepareTakeoverWithReply:";
+    static constexpr std::string_view applyCoolingSelector =
+        "applyCoolingWithPercentage:withReply:";
+    static constexpr std::string_view restoreAutomaticSelector = "restoreAutomaticWithReply:";
+
     virtual ~VentrellaHelperProtocol() = default;
 
     virtual void status(ReplyBlock reply) = 0;
