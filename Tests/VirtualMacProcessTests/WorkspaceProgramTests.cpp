@@ -107,7 +107,8 @@ TEST_F(WorkspaceProgram, ThermalStateReachesEveryObserverAndFollowsAMachineThatR
          {std::pair{"serious", ThermalState::serious}, std::pair{"fair", ThermalState::fair},
           std::pair{"critical", ThermalState::critical}}) {
         ASSERT_EQ(run({"thermal-state", name}).status, 0);
-        EXPECT_TRUE(eventually([&] { return application.thermalState() == state; })) << name;
+        const ThermalState expected = state;
+        EXPECT_TRUE(eventually([&] { return application.thermalState() == expected; })) << name;
         EXPECT_EQ(workspace()["thermalState"], name);
     }
     // One that connects later learns the state at once.
