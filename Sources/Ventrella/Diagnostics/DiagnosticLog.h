@@ -51,7 +51,7 @@ class DiagnosticLog final : public DiagnosticEventSink, public DiagnosticReportE
     // Made on first use and never destroyed.
     static DiagnosticLog& shared();
 
-    // $HOME, else the user database's home folder of the real user, else "/".
+    // The user's home (see platform::foundation::homeDirectory), else "/".
     static std::string userHomeDirectory();
     static std::string untranslated(const std::string& text) { return text; }
 
