@@ -14,6 +14,7 @@
 
 #include "Platform/Foundation/HomeDirectory.h"
 #include "Platform/Foundation/UnicodeText.h"
+#include "Ventrella/Core/L10n.h"
 #include "Ventrella/Diagnostics/DiagnosticReportError.h"
 #include "VentrellaSecurity/ClientAuthorizationAuditEntry.h"
 
@@ -176,7 +177,9 @@ DiagnosticLog::~DiagnosticLog() = default;
 DiagnosticLog& DiagnosticLog::shared() {
     // Never destroyed: records may still arrive while the process ends.
     static DiagnosticLog* const log = new DiagnosticLog(
-        fs::path(userHomeDirectory()) / "Library/Logs/Ventrella", sharedMaximumFileBytes);
+        fs::path(userHomeDirectory()) / "Library/Logs/Ventrella", sharedMaximumFileBytes,
+        &std::chrono::system_clock::now, userHomeDirectory(),
+        [](const std::string& text) { return core::L10n::string(text); });
     return *log;
 }
 

@@ -47,8 +47,8 @@ class DiagnosticLog final : public DiagnosticEventSink, public DiagnosticReportE
     DiagnosticLog(const DiagnosticLog&) = delete;
     DiagnosticLog& operator=(const DiagnosticLog&) = delete;
 
-    // The process's log under the user's home, "Library/Logs/Ventrella", 256 KiB a file.
-    // Made on first use and never destroyed.
+    // The process's log under the user's home, "Library/Logs/Ventrella", 256 KiB a file, its
+    // report texts in the interface language. Made on first use and never destroyed.
     static DiagnosticLog& shared();
 
     // The user's home (see platform::foundation::homeDirectory), else "/".
