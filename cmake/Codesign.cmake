@@ -19,6 +19,9 @@ function(ventrella_codesign target)
     list(APPEND args --team ${ARG_TEAM})
   endif()
   add_dependencies(${target} codesign)
+  # Relink (and so re-sign) when the signing tool changes, so that no program keeps a signature
+  # of an earlier format.
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS $<TARGET_FILE:codesign>)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND $<TARGET_FILE:codesign> ${args} $<TARGET_FILE:${target}>
     COMMENT "Signing ${target} as ${ARG_IDENTIFIER}"

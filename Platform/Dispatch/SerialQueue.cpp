@@ -53,6 +53,10 @@ asio::io_context& SerialQueue::context() {
     return core_->io;
 }
 
+asio::io_context& SerialQueue::contextOf(Core& core) {
+    return core.io;
+}
+
 void SerialQueue::runAndWait(const std::function<void()>& work) {
     std::mutex mutex;
     std::condition_variable finished;

@@ -40,7 +40,10 @@ class SerialQueue {
     // Submits work (any callable, also move-only) and returns at once.
     template <class F>
     void async(F&& work) {
-        asio::post(context(), std::forward<F>(work));
+        // The work may end the queue (its last owner let go inside it) while post still touches
+        // the event loop: the core stays alive until post has returned.
+        const std::shared_ptr<Core> core = core_;
+        asio::post(contextOf(*core), std::forward<F>(work));
     }
 
     // Runs work on the queue and waits for it; its result is returned and its
@@ -55,6 +58,7 @@ class SerialQueue {
 
   private:
     struct Core;
+    static asio::io_context& contextOf(Core& core);
     void runAndWait(const std::function<void()>& work);
 
     std::shared_ptr<Core> core_;

@@ -16,5 +16,7 @@ constexpr KernReturn ioReturnExclusiveAccess = static_cast<KernReturn>(0xe00002c
 constexpr KernReturn ioReturnNotOpen = static_cast<KernReturn>(0xe00002cdu);
 constexpr KernReturn ioReturnNotResponding = static_cast<KernReturn>(0xe00002edu);
 constexpr KernReturn ioReturnNotFound = static_cast<KernReturn>(0xe00002f0u);
+// Fewer bytes came back than the call needs.
+constexpr KernReturn ioReturnUnderrun = static_cast<KernReturn>(0xe00002e8u);
 
 }  // namespace platform::iokit

@@ -2,9 +2,8 @@
 
 #include <fcntl.h>
 #include <plist/plist.h>
-#include <poll.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "Platform/Foundation/Pidfd.h"
+#include "Platform/Foundation/ProcessStartTime.h"
 #include "Platform/Security/CodeSignature.h"
 
 namespace platform::security {
@@ -53,49 +54,10 @@ std::optional<std::string> readSmallFile(const std::string& path) {
     return text;
 }
 
-// Field 22 of /proc/<pid>/stat, counted after the command name (which may
-// itself hold blanks and parentheses, hence the last ')').
-std::optional<std::uint64_t> processStartTime(pid_t pid) {
-    const auto stat = readSmallFile(procPath(pid, "stat"));
-    if (!stat)
-        return std::nullopt;
-    const auto close = stat->rfind(')');
-    if (close == std::string::npos)
-        return std::nullopt;
-    std::string_view rest(*stat);
-    rest.remove_prefix(close + 1);
-    int field = 2;
-    while (!rest.empty()) {
-        while (!rest.empty() && rest.front() == ' ')
-            rest.remove_prefix(1);
-        const auto end = std::min(rest.find(' '), rest.size());
-        ++field;
-        if (field == 22) {
-            std::uint64_t value = 0;
-            const auto [ptr, ec] = std::from_chars(rest.data(), rest.data() + end, value);
-            if (ec != std::errc() || ptr != rest.data() + end)
-                return std::nullopt;
-            return value;
-        }
-        rest.remove_prefix(end);
-    }
-    return std::nullopt;
-}
-
-bool processExited(int pidfd) {
-    pollfd poller{pidfd, POLLIN, 0};
-    int ready = 0;
-    do {
-        ready = ::poll(&poller, 1, 0);
-    } while (ready < 0 && errno == EINTR);
-    // Readable means the process has exited; an error is treated the same.
-    return ready != 0;
-}
-
 bool stillPinned(const Code::State& state) {
-    if (processExited(state.pidfd))
+    if (foundation::pidfdProcessHasExited(state.pidfd))
         return false;
-    const auto start = processStartTime(state.processIdentifier);
+    const auto start = foundation::processStartTime(state.processIdentifier);
     if (!start || *start != state.startTime)
         return false;
     struct stat image {};
@@ -104,24 +66,71 @@ bool stillPinned(const Code::State& state) {
     return image.st_dev == state.imageDevice && image.st_ino == state.imageInode;
 }
 
-// A process that claims the hardened runtime must run untraced and without
-// loader settings that inject or redirect libraries. Unreadable facts refuse.
-bool hardenedProcessIsClean(pid_t pid) {
-    const auto status = readSmallFile(procPath(pid, "status"));
-    if (!status)
-        return false;
-    const auto tracer = status->find("\nTracerPid:");
-    if (tracer == std::string::npos)
-        return false;
-    std::string_view value(*status);
-    value.remove_prefix(tracer + std::string_view("\nTracerPid:").size());
+// The value of a "Name:" line of /proc/<pid>/status, up to the end of the line.
+std::optional<std::string_view> statusField(std::string_view status, std::string_view name) {
+    const std::string needle = "\n" + std::string(name) + ":";
+    const auto at = status.find(needle);
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    std::string_view value = status.substr(at + needle.size());
+    value = value.substr(0, std::min(value.find('\n'), value.size()));
     while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
         value.remove_prefix(1);
-    long tracerPid = -1;
-    const auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), tracerPid);
-    if (ec != std::errc() || ptr == value.data() || tracerPid != 0)
-        return false;
+    return value;
+}
 
+bool isUntraced(std::string_view status) {
+    const auto tracer = statusField(status, "TracerPid");
+    if (!tracer)
+        return false;
+    long tracerPid = -1;
+    const auto [ptr, ec] =
+        std::from_chars(tracer->data(), tracer->data() + tracer->size(), tracerPid);
+    return ec == std::errc() && ptr != tracer->data() && tracerPid == 0;
+}
+
+// The kernel hands the files of a non-dumpable process to root. For a process whose effective
+// user is root the two cannot be told apart, and the flag holds no root debugger off either.
+bool isNonDumpable(pid_t pid, std::string_view status) {
+    const auto uids = statusField(status, "Uid");
+    if (!uids)
+        return false;
+    // Real, effective, saved and file-system user, separated by tabs.
+    std::string_view rest = *uids;
+    rest.remove_prefix(std::min(rest.find('\t'), rest.size()));
+    while (!rest.empty() && rest.front() == '\t')
+        rest.remove_prefix(1);
+    unsigned long effective = 0;
+    const auto [ptr, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), effective);
+    if (ec != std::errc() || ptr == rest.data())
+        return false;
+    if (effective == 0)
+        return true;
+    struct stat info {};
+    if (::stat(procPath(pid, "environ").c_str(), &info) != 0)
+        return false;
+    return info.st_uid == 0;
+}
+
+// What a hardened process must keep being for as long as it is served: untraced and
+// non-dumpable. Unreadable facts refuse.
+bool hardenedProcessStaysSealed(pid_t pid) {
+    const auto status = readSmallFile(procPath(pid, "status"));
+    return status && isUntraced(*status) && isNonDumpable(pid, *status);
+}
+
+// Loader and plugin settings that inject or redirect code into the process.
+constexpr std::string_view injectingVariables[] = {
+    "LD_PRELOAD=",       "LD_AUDIT=",        "LD_LIBRARY_PATH=",
+    "GCONV_PATH=",       "QT_PLUGIN_PATH=",  "QT_QPA_PLATFORM_PLUGIN_PATH=",
+    "QML2_IMPORT_PATH=", "QML_IMPORT_PATH=",
+};
+
+// A process that claims the hardened runtime must run sealed and without settings that inject
+// code into it. Unreadable facts refuse.
+bool hardenedProcessIsClean(pid_t pid) {
+    if (!hardenedProcessStaysSealed(pid))
+        return false;
     const auto environment = readSmallFile(procPath(pid, "environ"));
     if (!environment)
         return false;
@@ -129,7 +138,7 @@ bool hardenedProcessIsClean(pid_t pid) {
     while (!entries.empty()) {
         const auto end = std::min(entries.find('\0'), entries.size());
         const std::string_view entry = entries.substr(0, end);
-        for (const std::string_view name : {"LD_PRELOAD=", "LD_AUDIT=", "LD_LIBRARY_PATH="}) {
+        for (const std::string_view name : injectingVariables) {
             if (entry.substr(0, name.size()) == name)
                 return false;
         }
@@ -213,14 +222,14 @@ OSStatus copyGuestWithProcessIdentifier(pid_t processIdentifier, std::uint32_t, 
         return statusNoSuchCode;
     auto state = std::make_shared<Code::State>();
     state->processIdentifier = processIdentifier;
-    state->pidfd = static_cast<int>(::syscall(SYS_pidfd_open, processIdentifier, 0));
+    state->pidfd = foundation::openPidfd(processIdentifier);
     if (state->pidfd < 0)
         return statusNoSuchCode;
-    const auto start = processStartTime(processIdentifier);
+    const auto start = foundation::processStartTime(processIdentifier);
     if (!start)
         return statusNoSuchCode;
     state->startTime = *start;
-    if (processExited(state->pidfd))
+    if (foundation::pidfdProcessHasExited(state->pidfd))
         return statusNoSuchCode;
 
     const std::string exe = procPath(processIdentifier, "exe");
@@ -309,6 +318,36 @@ OSStatus checkValidity(const Code& code, std::uint32_t) {
     return statusSuccess;
 }
 
+OSStatus checkDynamicValidity(const Code& code, std::uint32_t) {
+    const Code::State* state = code.state();
+    if (state == nullptr || state->imageFd < 0 || state->pidfd < 0)
+        return statusInvalidObject;
+    if (!stillPinned(*state))
+        return statusNoSuchCode;
+    // The record only, never the image: this runs for every message.
+    const SignedImage image = readSignedImage(state->imageFd);
+    if (image.state != SignedImage::State::signedImage)
+        return statusSignatureInvalid;
+    if ((image.signature->flags & codeFlagRuntime) != 0 &&
+        !hardenedProcessStaysSealed(state->processIdentifier))
+        return statusGuestRefused;
+    if (!stillPinned(*state))
+        return statusNoSuchCode;
+    return statusSuccess;
+}
+
+bool adoptHardenedRuntime() {
+    const int fd = ::open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const SignedImage image = readSignedImage(fd);
+    ::close(fd);
+    if (image.state != SignedImage::State::signedImage ||
+        (image.signature->flags & codeFlagRuntime) == 0)
+        return false;
+    return ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0;
+}
+
 OSStatus checkStaticCodeValidity(const StaticCode& staticCode, std::uint32_t) {
     const StaticCode::State* state = staticCode.state();
     if (state == nullptr || state->fd < 0)
@@ -341,8 +380,15 @@ OSStatus copySigningInformation(const StaticCode& staticCode, std::uint32_t flag
     dictionary.emplace(infoUnique, Value(Data(cdHash.begin(), cdHash.end())));
     if ((flags & signingInformationFlag) != 0) {
         dictionary.emplace(infoFlags, Value(Number{signature.flags}));
-        if (!signature.entitlements.empty())
-            dictionary.emplace(infoEntitlementsDict, Value(signature.entitlements));
+        if (!signature.entitlementsPropertyList.empty()) {
+            try {
+                dictionary.emplace(
+                    infoEntitlementsDict,
+                    Value(entitlementsFromPropertyList(signature.entitlementsPropertyList)));
+            } catch (const SigningError&) {
+                return statusSignatureInvalid;
+            }
+        }
         if (signature.teamIdentifier)
             dictionary.emplace(infoTeamIdentifier, Value(*signature.teamIdentifier));
     }
@@ -362,7 +408,7 @@ CodeSigningServices systemCodeSigningServices() {
     return CodeSigningServices{
         &copyGuestWithProcessIdentifier, &copySelf,      &copyStaticCode,
         &createStaticCodeWithPath,       &checkValidity, &checkStaticCodeValidity,
-        &copySigningInformation,         &copyPath,
+        &copySigningInformation,         &copyPath,      &checkDynamicValidity,
     };
 }
 

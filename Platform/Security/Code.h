@@ -92,10 +92,27 @@ OSStatus copyStaticCode(const Code& code, std::uint32_t flags, StaticCode& stati
 OSStatus createStaticCodeWithPath(const std::filesystem::path& path, std::uint32_t flags,
                                   StaticCode& staticCode);
 
-// Recomputes the image hash against the signature. For running code whose
-// signature claims the hardened runtime, a traced process or one started with
-// LD_PRELOAD, LD_AUDIT or LD_LIBRARY_PATH is refused as well.
+// Recomputes the image hash against the signature (only when the file is exactly
+// the size the signature records, at most maximumImageBytes). For running code
+// whose signature claims the hardened runtime, the process must also be sealed:
+// untraced and non-dumpable (see adoptHardenedRuntime), and started without a
+// setting that injects code: LD_PRELOAD, LD_AUDIT, LD_LIBRARY_PATH, GCONV_PATH,
+// QT_PLUGIN_PATH, QT_QPA_PLATFORM_PLUGIN_PATH, QML2_IMPORT_PATH or
+// QML_IMPORT_PATH. Otherwise statusGuestRefused.
 OSStatus checkValidity(const Code& code, std::uint32_t flags);
+
+// What can change in running code after checkValidity, cheap enough to ask for
+// every message: the process is still the pinned one with its image and, when
+// its signature claims the hardened runtime, still untraced and non-dumpable.
+// The image is not hashed again.
+OSStatus checkDynamicValidity(const Code& code, std::uint32_t flags);
+
+// The hardened runtime's stand-in for the running program: when its own
+// signature claims the runtime flag, the process makes itself non-dumpable, so
+// that no debugger of the same user attaches and /proc/<pid>/mem is closed to
+// others. A client calls it before it connects (Platform/XPC does). Answers
+// whether the process is sealed so now; idempotent.
+bool adoptHardenedRuntime();
 OSStatus checkStaticCodeValidity(const StaticCode& staticCode, std::uint32_t flags);
 
 // The signing information: identifier and unique (the code-directory hash);
@@ -124,6 +141,7 @@ struct CodeSigningServices {
     std::function<OSStatus(const StaticCode&, std::uint32_t)> checkStaticCodeValidity;
     std::function<OSStatus(const StaticCode&, std::uint32_t, Value&)> copySigningInformation;
     std::function<OSStatus(const StaticCode&, std::uint32_t, std::filesystem::path&)> copyPath;
+    std::function<OSStatus(const Code&, std::uint32_t)> checkDynamicValidity;
 };
 
 CodeSigningServices systemCodeSigningServices();

@@ -31,6 +31,11 @@ void putU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
     out.insert(out.end(), bytes, bytes + 4);
 }
 
+void putU64(std::vector<std::uint8_t>& out, std::uint64_t value) {
+    for (int i = 0; i < 8; ++i)
+        out.push_back(static_cast<std::uint8_t>((value >> (8 * i)) & 0xff));
+}
+
 std::uint32_t getU32(const std::uint8_t* in) {
     return static_cast<std::uint32_t>(in[0]) | (static_cast<std::uint32_t>(in[1]) << 8) |
            (static_cast<std::uint32_t>(in[2]) << 16) | (static_cast<std::uint32_t>(in[3]) << 24);
@@ -53,6 +58,15 @@ class RecordReader {
             return false;
         value = getU32(bytes_.data() + offset_);
         offset_ += 4;
+        return true;
+    }
+    bool u64(std::uint64_t& value) {
+        if (bytes_.size() - offset_ < 8)
+            return false;
+        value = 0;
+        for (int i = 7; i >= 0; --i)
+            value = (value << 8) | bytes_[offset_ + static_cast<std::size_t>(i)];
+        offset_ += 8;
         return true;
     }
     bool take(std::size_t count, std::span<const std::uint8_t>& out) {
@@ -120,7 +134,11 @@ std::optional<Value> valueFromPlist(plist_t node, int depth) {
         case PLIST_STRING: {
             std::uint64_t length = 0;
             const char* text = plist_get_string_ptr(node, &length);
-            return Value(std::string(text != nullptr ? text : "", text != nullptr ? length : 0));
+            std::string value(text != nullptr ? text : "", text != nullptr ? length : 0);
+            // A property list's text never holds a NUL: such a string could not be signed again.
+            if (value.find('\0') != std::string::npos)
+                return std::nullopt;
+            return Value(std::move(value));
         }
         case PLIST_DATA: {
             std::uint64_t length = 0;
@@ -160,6 +178,60 @@ plist_t plistFromValue(const Value& value) {
     return plistFromDictionary(*value.dictionary());
 }
 
+// A cheap pass over the text before the parser sees it: only XML markup, no
+// document type of its own (no entity can expand), a bounded number of elements
+// and a bounded depth. Counting tags over-counts rather than under-counts.
+bool withinEntitlementsBounds(std::string_view text) {
+    std::size_t position = 0;
+    while (position < text.size() && (text[position] == ' ' || text[position] == '\t' ||
+                                      text[position] == '\n' || text[position] == '\r'))
+        ++position;
+    if (position == text.size() || text[position] != '<')
+        return false;
+    std::size_t nodes = 0;
+    std::size_t depth = 0;
+    const auto skipPast = [&](std::string_view terminator) {
+        const auto end = text.find(terminator, position);
+        if (end == std::string_view::npos)
+            return false;
+        position = end + terminator.size();
+        return true;
+    };
+    while ((position = text.find('<', position)) != std::string_view::npos) {
+        const std::string_view tag = text.substr(position);
+        if (tag.starts_with("<?")) {
+            if (!skipPast("?>"))
+                return false;
+        } else if (tag.starts_with("<!--")) {
+            if (!skipPast("-->"))
+                return false;
+        } else if (tag.starts_with("<!DOCTYPE")) {
+            const auto end = text.find('>', position);
+            // An internal subset is where entities would be declared.
+            if (end == std::string_view::npos ||
+                text.substr(position, end - position).find('[') != std::string_view::npos)
+                return false;
+            position = end + 1;
+        } else if (tag.starts_with("<!")) {
+            return false;
+        } else if (tag.starts_with("</")) {
+            if (depth == 0 || !skipPast(">"))
+                return false;
+            --depth;
+        } else {
+            const auto end = text.find('>', position);
+            if (end == std::string_view::npos)
+                return false;
+            if (++nodes > maximumEntitlementsNodes)
+                return false;
+            if (text[end - 1] != '/' && ++depth > maximumEntitlementsDepth)
+                return false;
+            position = end + 1;
+        }
+    }
+    return depth == 0;
+}
+
 std::array<std::uint8_t, 32> sha256(std::span<const std::uint8_t> bytes) {
     std::array<std::uint8_t, 32> digest{};
     if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), nullptr, EVP_sha256(), nullptr) != 1)
@@ -190,6 +262,11 @@ std::vector<std::uint8_t> readWholeFile(const std::filesystem::path& path, struc
         ::close(fd);
         throw SigningError(path.string() + " is not a regular file");
     }
+    if (static_cast<std::uint64_t>(info.st_size) >
+        maximumImageBytes + maximumRecordBytes + signatureTrailerSize) {
+        ::close(fd);
+        throw SigningError(path.string() + " is larger than an image may be");
+    }
     bytes.resize(static_cast<std::size_t>(info.st_size));
     const bool ok = preadAll(fd, bytes.data(), bytes.size(), 0);
     ::close(fd);
@@ -206,11 +283,14 @@ std::vector<std::uint8_t> encodeSignatureRecord(const CodeSignature& signature) 
     if (signature.teamIdentifier && (signature.teamIdentifier->empty() ||
                                      signature.teamIdentifier->size() > maximumTeamIdentifierBytes))
         throw SigningError("the team identifier must have 1 to 64 bytes");
-    const std::string entitlements = signature.entitlements.empty()
-                                         ? std::string()
-                                         : entitlementsToPropertyList(signature.entitlements);
+    const std::string& entitlements = signature.entitlementsPropertyList;
     if (entitlements.size() > maximumEntitlementsBytes)
         throw SigningError("the entitlements are too large");
+    // Whatever is signed must read back.
+    if (!entitlements.empty())
+        (void)entitlementsFromPropertyList(entitlements);
+    if (signature.imageSize > maximumImageBytes)
+        throw SigningError("the image is larger than 256 MiB");
 
     std::vector<std::uint8_t> record;
     putU32(record, signature.flags);
@@ -221,6 +301,7 @@ std::vector<std::uint8_t> encodeSignatureRecord(const CodeSignature& signature) 
     record.insert(record.end(), team.begin(), team.end());
     putU32(record, static_cast<std::uint32_t>(entitlements.size()));
     record.insert(record.end(), entitlements.begin(), entitlements.end());
+    putU64(record, signature.imageSize);
     record.insert(record.end(), signature.imageHash.begin(), signature.imageHash.end());
     return record;
 }
@@ -245,14 +326,9 @@ std::optional<CodeSignature> decodeSignatureRecord(std::span<const std::uint8_t>
     if (!reader.u32(entitlementsLength) || entitlementsLength > maximumEntitlementsBytes ||
         !reader.take(entitlementsLength, bytes))
         return std::nullopt;
-    if (entitlementsLength > 0) {
-        try {
-            signature.entitlements = entitlementsFromPropertyList(
-                std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-        } catch (const SigningError&) {
-            return std::nullopt;
-        }
-    }
+    signature.entitlementsPropertyList.assign(bytes.begin(), bytes.end());
+    if (!reader.u64(signature.imageSize) || signature.imageSize > maximumImageBytes)
+        return std::nullopt;
     if (!reader.take(signature.imageHash.size(), bytes) || !reader.atEnd())
         return std::nullopt;
     std::copy(bytes.begin(), bytes.end(), signature.imageHash.begin());
@@ -288,8 +364,12 @@ std::string lowercaseHex(std::span<const std::uint8_t> bytes) {
 Dictionary entitlementsFromPropertyList(std::string_view bytes) {
     if (bytes.empty() || bytes.size() > maximumEntitlementsBytes)
         throw SigningError("the entitlements property list is empty or too large");
+    if (!withinEntitlementsBounds(bytes))
+        throw SigningError(
+            "the entitlements must be an XML property list of at most 1024 elements nested at "
+            "most 16 deep");
     plist_t raw = nullptr;
-    plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &raw);
+    plist_from_xml(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &raw);
     const PlistPtr root(raw);
     if (!root)
         throw SigningError("the entitlements are not a property list");
@@ -343,13 +423,18 @@ SignedImage readSignedImage(int fd) {
         result.state = SignedImage::State::unreadable;
         return result;
     }
-    result.signature = decodeSignatureRecord(result.record);
-    if (result.signature)
-        result.state = SignedImage::State::signedImage;
+    auto signature = decodeSignatureRecord(result.record);
+    // The image is exactly what the signature says it is, or it is not read at all.
+    if (!signature || signature->imageSize != result.imageSize)
+        return result;
+    result.signature = std::move(signature);
+    result.state = SignedImage::State::signedImage;
     return result;
 }
 
 std::optional<std::array<std::uint8_t, 32>> hashImage(int fd, std::uint64_t imageSize) {
+    if (imageSize > maximumImageBytes)
+        return std::nullopt;
     const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
                                                                           &EVP_MD_CTX_free);
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
@@ -387,8 +472,13 @@ std::vector<std::uint8_t> signFile(const std::filesystem::path& path,
         throw SigningError(path.string() + " carries a damaged signature");
     bytes.resize(static_cast<std::size_t>(existing.imageSize));
 
-    CodeSignature signature{
-        request.identifier, request.flags, request.entitlements, request.teamIdentifier, {}};
+    CodeSignature signature;
+    signature.identifier = request.identifier;
+    signature.flags = request.flags;
+    if (!request.entitlements.empty())
+        signature.entitlementsPropertyList = entitlementsToPropertyList(request.entitlements);
+    signature.teamIdentifier = request.teamIdentifier;
+    signature.imageSize = bytes.size();
     signature.imageHash = sha256(bytes);
     const std::vector<std::uint8_t> record = encodeSignatureRecord(signature);
     const auto trailer = signatureTrailer(record.size());

@@ -23,26 +23,38 @@ namespace platform::security {
 // the format version (u32 LE) and an 8-byte magic. The record holds, in this
 // order and little-endian: flags (u32), identifier (u16 length + bytes), team
 // identifier (u16 length + bytes, 0 = none), entitlements as an XML property
-// list (u32 length + bytes, 0 = none) and the SHA-256 of the image (32 bytes).
-// Every length is bounded and the record must be consumed exactly.
+// list (u32 length + bytes, 0 = none), the image's size (u64) and the SHA-256
+// of the image (32 bytes). Every length is bounded and the record must be
+// consumed exactly.
+//
+// The entitlements stay the text they travel as until someone asks for them
+// (entitlementsFromPropertyList), so that a record whose image does not match
+// is refused before its property list is parsed.
 struct CodeSignature {
     std::string identifier;
     std::uint32_t flags = 0;
-    Dictionary entitlements;  // empty: none
+    std::string entitlementsPropertyList;  // empty: none
     std::optional<std::string> teamIdentifier;
     std::array<std::uint8_t, 32> imageHash{};
+    std::uint64_t imageSize = 0;
 
     bool operator==(const CodeSignature&) const = default;
 };
 
 inline constexpr std::size_t signatureTrailerSize = 16;
-inline constexpr std::uint32_t signatureFormatVersion = 1;
+inline constexpr std::uint32_t signatureFormatVersion = 2;
 inline constexpr std::size_t maximumIdentifierBytes = 1024;
 inline constexpr std::size_t maximumTeamIdentifierBytes = 64;
 inline constexpr std::size_t maximumEntitlementsBytes = 64 * 1024;
+// An entitlements property list holds at most this many elements, nested at most
+// this deep; a larger one is refused before it is parsed.
+inline constexpr std::size_t maximumEntitlementsNodes = 1024;
+inline constexpr std::size_t maximumEntitlementsDepth = 16;
 inline constexpr std::size_t maximumRecordBytes = 4 + 2 + maximumIdentifierBytes + 2 +
                                                   maximumTeamIdentifierBytes + 4 +
-                                                  maximumEntitlementsBytes + 32;
+                                                  maximumEntitlementsBytes + 8 + 32;
+// The largest image that is signed or hashed; a bigger one is never read.
+inline constexpr std::uint64_t maximumImageBytes = 256ULL * 1024 * 1024;
 
 // Raised by the signing side (encoding, entitlements files, signing a file).
 class SigningError : public std::runtime_error {
@@ -53,7 +65,11 @@ class SigningError : public std::runtime_error {
     }
 };
 
+// Throws SigningError for a signature the record cannot carry (also entitlements
+// that do not parse).
 std::vector<std::uint8_t> encodeSignatureRecord(const CodeSignature& signature);
+// Absent for anything but an exact, well-formed record; the entitlements text is
+// only bounded here, not parsed.
 std::optional<CodeSignature> decodeSignatureRecord(std::span<const std::uint8_t> record);
 std::array<std::uint8_t, 16> signatureTrailer(std::size_t recordLength);
 
@@ -62,7 +78,10 @@ std::array<std::uint8_t, 20> codeDirectoryHash(std::span<const std::uint8_t> rec
 std::string lowercaseHex(std::span<const std::uint8_t> bytes);
 
 // Entitlements travel as an XML property list of Booleans, strings, integers,
-// data and nested dictionaries; anything else is refused.
+// data and nested dictionaries; anything else is refused with SigningError: a
+// binary property list, a document type with declarations of its own, more than
+// maximumEntitlementsBytes, maximumEntitlementsNodes elements or
+// maximumEntitlementsDepth levels.
 Dictionary entitlementsFromPropertyList(std::string_view bytes);
 std::string entitlementsToPropertyList(const Dictionary& entitlements);
 
@@ -75,10 +94,13 @@ struct SignedImage {
 };
 
 // Finds and decodes the signature of the file open at fd (read with pread, so
-// the descriptor's offset is untouched).
+// the descriptor's offset is untouched). A signature is damaged unless the
+// file's size is exactly the recorded image size plus record and trailer, and
+// that image size is at most maximumImageBytes: nothing of the image is read.
 SignedImage readSignedImage(int fd);
 
-// SHA-256 of the first imageSize bytes of the file open at fd.
+// SHA-256 of the first imageSize bytes of the file open at fd; absent over
+// maximumImageBytes or when the file ends early.
 std::optional<std::array<std::uint8_t, 32>> hashImage(int fd, std::uint64_t imageSize);
 
 struct SigningRequest {

@@ -249,7 +249,8 @@ the IOKit layer. DIR stands for the Mac's filesystem root (default: $VIRTUAL_MAC
 Commands:
   start --profile NAME [--speed X] [--foreground]
         Start a machine (returns once it serves; --foreground stays attached).
-        Profiles: apple-silicon, upper-case-mode, legacy-mask, no-control, no-fans.
+        Profiles: apple-silicon, upper-case-mode, legacy-mask, no-control, no-fans,
+        no-smc.
         X: simulated seconds per real second (default 1, at most 1000).
   load [--cpu PERCENT] [--gpu PERCENT]
         Set the CPU and GPU load, 0 to 100.

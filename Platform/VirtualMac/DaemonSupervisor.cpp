@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <plist/plist.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,11 +12,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <iostream>
 #include <system_error>
-
-extern char** environ;
 
 namespace virtualmac {
 
@@ -37,23 +35,56 @@ std::optional<std::string> stringValue(plist_t node) {
     return std::string(text, length);
 }
 
+// As on the Mac, ".." at the top of an absolute path stays at the top: the result lies under the
+// root whatever the path says.
 fs::path resolveUnder(const fs::path& root, const std::string& macPath) {
-    return root / fs::path(macPath).relative_path();
+    return root / fs::path(macPath).lexically_normal().relative_path();
+}
+
+struct Descriptor {
+    explicit Descriptor(int descriptor) : fd(descriptor) {}
+    ~Descriptor() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int fd;
+};
+
+// What runs as root must be root's alone: owned by root and writable by nobody else.
+std::optional<std::string> ownershipProblem(const struct stat& info) {
+    if (info.st_uid != 0) {
+        return "is not owned by root";
+    }
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        return "is writable by others than root";
+    }
+    return std::nullopt;
+}
+
+// launchd starts a daemon with little more than a search path.
+std::vector<std::string> daemonEnvironment(const fs::path& root) {
+    return {"PATH=/usr/bin:/bin:/usr/sbin:/sbin", "VIRTUAL_MAC_ROOT=" + root.string()};
+}
+
+void appendLine(int fd, const std::string& line) {
+    (void)!::write(fd, line.data(), line.size());
 }
 
 }  // namespace
 
-DaemonDefinition readDaemonPropertyList(const fs::path& file, const fs::path& root) {
+DaemonDefinition parseDaemonPropertyList(std::string_view bytes, const fs::path& root,
+                                         const std::string& name) {
     auto fail = [&](const std::string& problem) -> DaemonDefinitionError {
-        return DaemonDefinitionError(file.string() + ": " + problem);
+        return DaemonDefinitionError(name + ": " + problem);
     };
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        throw fail("cannot be read");
+    if (bytes.size() > maximumDaemonPropertyListBytes) {
+        throw fail("is too large");
     }
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     plist_t parsed = nullptr;
-    plist_from_memory(text.data(), static_cast<std::uint32_t>(text.size()), &parsed);
+    plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &parsed);
     PlistHandle owner(parsed);
     if (parsed == nullptr || plist_get_node_type(parsed) != PLIST_DICT) {
         throw fail("is not a property list dictionary");
@@ -90,6 +121,46 @@ DaemonDefinition readDaemonPropertyList(const fs::path& file, const fs::path& ro
     }
     definition.arguments[0] = resolveUnder(root, definition.arguments[0]).string();
     return definition;
+}
+
+DaemonDefinition readDaemonPropertyList(const fs::path& file, const fs::path& root) {
+    auto fail = [&](const std::string& problem) -> DaemonDefinitionError {
+        return DaemonDefinitionError(file.string() + ": " + problem);
+    };
+    // O_NOFOLLOW refuses a link; O_NONBLOCK keeps a FIFO from stalling the open.
+    const Descriptor descriptor(
+        ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    if (descriptor.fd < 0) {
+        throw fail(errno == ELOOP ? "is a symbolic link" : "cannot be read");
+    }
+    struct stat info {};
+    if (::fstat(descriptor.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        throw fail("is not a regular file");
+    }
+    if (const auto problem = ownershipProblem(info)) {
+        throw fail(*problem);
+    }
+    if (static_cast<std::uint64_t>(info.st_size) > maximumDaemonPropertyListBytes) {
+        throw fail("is too large");
+    }
+    std::string text(maximumDaemonPropertyListBytes + 1, '\0');
+    std::size_t total = 0;
+    while (total < text.size()) {
+        const ssize_t count = ::read(descriptor.fd, text.data() + total, text.size() - total);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            throw fail("cannot be read");
+        }
+        if (count == 0) {
+            break;
+        }
+        total += static_cast<std::size_t>(count);
+    }
+    // Grown past the limit since fstat: refused as well.
+    text.resize(total);
+    return parseDaemonPropertyList(text, root, file.string());
 }
 
 std::vector<DaemonDefinition> loadDaemonDefinitions(const fs::path& root) {
@@ -136,17 +207,30 @@ void DaemonSupervisor::start(std::vector<DaemonDefinition> definitions) {
 
 pid_t DaemonSupervisor::spawn(const DaemonDefinition& definition) const {
     const fs::path logFolder = options_.root / "var/log";
-    fs::create_directories(logFolder);
-    const std::string logFile = (logFolder / (definition.label + ".log")).string();
-
-    std::vector<std::string> environment;
-    const std::string rootVariable = "VIRTUAL_MAC_ROOT=";
-    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-        if (std::strncmp(*entry, rootVariable.c_str(), rootVariable.size()) != 0) {
-            environment.emplace_back(*entry);
-        }
+    std::error_code ignored;
+    fs::create_directories(logFolder, ignored);
+    const fs::path logFile = logFolder / (definition.label + ".log");
+    // Opened here, without following a link, and handed to the daemon as its output.
+    const Descriptor log(
+        ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (log.fd < 0) {
+        std::cerr << "virtual-mac: cannot open " << logFile.string() << ": " << std::strerror(errno)
+                  << "\n";
+        return -1;
     }
-    environment.push_back(rootVariable + options_.root.string());
+    const std::string& program = definition.arguments[0];
+    struct stat info {};
+    if (::stat(program.c_str(), &info) != 0) {
+        appendLine(log.fd,
+                   "virtual-mac: cannot start " + program + ": " + std::strerror(errno) + "\n");
+        return -1;
+    }
+    if (const auto problem = ownershipProblem(info)) {
+        appendLine(log.fd, "virtual-mac: will not start " + program + ": it " + *problem + "\n");
+        return -1;
+    }
+
+    std::vector<std::string> environment = daemonEnvironment(options_.root);
     std::vector<char*> envp;
     for (auto& entry : environment)
         envp.push_back(entry.data());
@@ -160,9 +244,8 @@ pid_t DaemonSupervisor::spawn(const DaemonDefinition& definition) const {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, logFile.c_str(),
-                                     O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, log.fd, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, log.fd, STDERR_FILENO);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     // A daemon starts with default signal handling and its own process group, as under launchd.
@@ -176,13 +259,13 @@ pid_t DaemonSupervisor::spawn(const DaemonDefinition& definition) const {
     posix_spawnattr_setflags(
         &attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
     pid_t pid = -1;
-    const int result = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+    const int result =
+        posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (result != 0) {
-        std::ofstream(logFile, std::ios::app)
-            << "virtual-mac: cannot start " << definition.arguments[0] << ": "
-            << std::strerror(result) << "\n";
+        appendLine(log.fd,
+                   "virtual-mac: cannot start " + program + ": " + std::strerror(result) + "\n");
         return -1;
     }
     return pid;

@@ -11,6 +11,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -30,17 +31,28 @@ class DaemonDefinitionError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Reads one daemon property list: `Label`, and `Program` or `ProgramArguments` (absolute macOS
-// paths, resolved under root). Throws DaemonDefinitionError naming the file and the problem.
+// A daemon property list is small; anything larger is refused before it is parsed.
+inline constexpr std::size_t maximumDaemonPropertyListBytes = 64 * 1024;
+
+// Parses one daemon property list: `Label`, and `Program` or `ProgramArguments` (absolute macOS
+// paths, resolved under root). Throws DaemonDefinitionError with `name` and the problem.
+DaemonDefinition parseDaemonPropertyList(std::string_view bytes, const std::filesystem::path& root,
+                                         const std::string& name);
+
+// Reads and parses one daemon property list. Whoever can write it chooses what runs as root, so
+// only a regular file (not a link) owned by root and writable by nobody else is read. Throws
+// DaemonDefinitionError naming the file and the problem.
 DaemonDefinition readDaemonPropertyList(const std::filesystem::path& file,
                                         const std::filesystem::path& root);
 
 // Every "*.plist" in <root>/Library/LaunchDaemons, sorted by file name.
 std::vector<DaemonDefinition> loadDaemonDefinitions(const std::filesystem::path& root);
 
-// Runs the machine's daemons as launchd does: each as root, with VIRTUAL_MAC_ROOT set to the
-// machine's root and its output appended to <root>/var/log/<label>.log, started again after the
-// throttle whenever it exits, and stopped (SIGTERM, then SIGKILL) on stop().
+// Runs the machine's daemons as launchd does: each as root, in a minimal environment (PATH and
+// VIRTUAL_MAC_ROOT, set to the machine's root), its output appended to <root>/var/log/<label>.log
+// (never through a symbolic link), started again after the throttle whenever it exits, and
+// stopped (SIGTERM, then SIGKILL) on stop(). A program that is not owned by root or that others
+// can write is not started; the refusal is logged and retried like a failed start.
 class DaemonSupervisor {
   public:
     struct Options {

@@ -1,17 +1,12 @@
 #include "Platform/VirtualMac/MachineProfile.h"
 
-#include <functional>
-
-#include "SMCFanKit/SensorCatalog.h"
+#include <cstddef>
+#include <string_view>
 
 namespace virtualmac {
 
 namespace {
 
-using ventrella::fan::SensorCatalog;
-using ventrella::fan::SensorGroup;
-using ventrella::fan::SensorKey;
-using ventrella::fan::SensorType;
 using ModeKeys = SimulatedSMCConfiguration::ModeKeys;
 
 // Cores of one die do not read alike: spread them over a few degrees, deterministically.
@@ -19,20 +14,62 @@ double spread(std::size_t position) {
     return static_cast<double>(position % 5) * 0.75 - 1.5;
 }
 
-// The CPU and GPU temperature keys of a catalogue list, in the list's order.
-std::vector<SimulatedTemperatureKey> temperatureKeys(const std::vector<SensorKey>& catalog,
+// The SMC temperature keys of a machine's CPU and GPU dies, in the order the firmware lists
+// them. The machine carries its own lists: what a client expects of a chip is checked against
+// them, not taken from them.
+struct DieKeys {
+    std::vector<std::string_view> cpu;
+    std::vector<std::string_view> gpu;
+};
+
+DieKeys m1Keys() {
+    return {
+        {"Tp09", "Tp0T", "Tp01", "Tp05", "Tp0D", "Tp0H", "Tp0L", "Tp0P", "Tp0X", "Tp0b"},
+        {"Tg05", "Tg0D", "Tg0L", "Tg0T"},
+    };
+}
+
+DieKeys m2Keys() {
+    return {
+        {"Tp1h", "Tp1t", "Tp1p", "Tp1l", "Tp01", "Tp05", "Tp09", "Tp0D", "Tp0X", "Tp0b", "Tp0f",
+         "Tp0j"},
+        {"Tg0f", "Tg0j"},
+    };
+}
+
+DieKeys m3Keys() {
+    return {
+        {"Te05", "Te0L", "Te0P", "Te0S", "Tf04", "Tf09", "Tf0A", "Tf0B", "Tf0D", "Tf0E", "Tf44",
+         "Tf49", "Tf4A", "Tf4B", "Tf4D", "Tf4E"},
+        {"Tf14", "Tf18", "Tf19", "Tf1A", "Tf24", "Tf28", "Tf29", "Tf2A"},
+    };
+}
+
+DieKeys m4Keys() {
+    return {
+        {"Te05", "Te0S", "Te09", "Te0H", "Tp01", "Tp05", "Tp09", "Tp0D", "Tp0V", "Tp0Y", "Tp0b",
+         "Tp0e"},
+        {"Tg1U", "Tg1k", "Tg0K", "Tg0L", "Tg0d", "Tg0e", "Tg0j", "Tg0k"},
+    };
+}
+
+// An Intel Mac's diode, proximity and package sensors.
+DieKeys intelKeys() {
+    return {
+        {"TC0D", "TC0E", "TC0F", "TC0H", "TC0P", "TCAD"},
+        {"TCGC", "TG0D", "TG0H", "TG0P"},
+    };
+}
+
+std::vector<SimulatedTemperatureKey> temperatureKeys(const DieKeys& dies,
                                                      const std::string& dataType) {
     std::vector<SimulatedTemperatureKey> keys;
     std::size_t position = 0;
-    for (const SensorKey& sensor : catalog) {
-        if (sensor.type != SensorType::temperature) {
-            continue;
-        }
-        if (sensor.group == SensorGroup::cpu) {
-            keys.push_back({sensor.key, dataType, HeatSource::cpu, spread(position++)});
-        } else if (sensor.group == SensorGroup::gpu) {
-            keys.push_back({sensor.key, dataType, HeatSource::gpu, spread(position++)});
-        }
+    for (const auto key : dies.cpu) {
+        keys.push_back({std::string(key), dataType, HeatSource::cpu, spread(position++)});
+    }
+    for (const auto key : dies.gpu) {
+        keys.push_back({std::string(key), dataType, HeatSource::gpu, spread(position++)});
     }
     return keys;
 }
@@ -54,11 +91,11 @@ std::vector<SimulatedHIDSensor> appleSiliconHIDSensors() {
     };
 }
 
-std::vector<SimulatedFanSpec> twoFans() {
-    return {SimulatedFanSpec{1200, 5800, 1200}, SimulatedFanSpec{1300, 6200, 1300}};
+std::vector<SimulatedFan> twoFans() {
+    return {SimulatedFan{1200, 5800, 1200}, SimulatedFan{1300, 6200, 1300}};
 }
 
-SimulatedSMCConfiguration fanHardware(std::vector<SimulatedFanSpec> fans, ModeKeys modeKeys,
+SimulatedSMCConfiguration fanHardware(std::vector<SimulatedFan> fans, ModeKeys modeKeys,
                                       bool forceTest, std::string speedType) {
     SimulatedSMCConfiguration configuration;
     configuration.fans = std::move(fans);
@@ -78,7 +115,7 @@ MachineProfile appleSilicon() {
         fanHardware(twoFans(), ModeKeys::lowerCase, true, "flt "),
         "Apple M3 Pro",
         "Mac15,6",
-        temperatureKeys(SensorCatalog::m3(), "flt "),
+        temperatureKeys(m3Keys(), "flt "),
         appleSiliconHIDSensors(),
     };
 }
@@ -90,7 +127,7 @@ MachineProfile upperCaseMode() {
         fanHardware(twoFans(), ModeKeys::upperCase, false, "flt "),
         "Apple M1 Max",
         "MacBookPro18,2",
-        temperatureKeys(SensorCatalog::m1(), "flt "),
+        temperatureKeys(m1Keys(), "flt "),
         appleSiliconHIDSensors(),
     };
 }
@@ -99,11 +136,11 @@ MachineProfile legacyMask() {
     return MachineProfile{
         "legacy-mask",
         "Intel processor with two fans, the manual mask \"FS! \" and \"fpe2\" speeds",
-        fanHardware({SimulatedFanSpec{1200, 6000, 1200}, SimulatedFanSpec{1200, 5500, 1200}},
+        fanHardware({SimulatedFan{1200, 6000, 1200}, SimulatedFan{1200, 5500, 1200}},
                     ModeKeys::legacyMask, false, "fpe2"),
         "Intel(R) Core(TM) i9-9880H CPU @ 2.30GHz",
         "MacBookPro16,1",
-        temperatureKeys(SensorCatalog::crossPlatform(), "sp78"),
+        temperatureKeys(intelKeys(), "sp78"),
         {},
     };
 }
@@ -115,7 +152,7 @@ MachineProfile noControl() {
         fanHardware(twoFans(), ModeKeys::none, false, "flt "),
         "Apple M4 Pro",
         "Mac16,8",
-        temperatureKeys(SensorCatalog::m4(), "flt "),
+        temperatureKeys(m4Keys(), "flt "),
         appleSiliconHIDSensors(),
     };
 }
@@ -127,9 +164,24 @@ MachineProfile noFans() {
         fanHardware({}, ModeKeys::none, false, "flt "),
         "Apple M2",
         "Mac14,2",
-        temperatureKeys(SensorCatalog::m2(), "flt "),
+        temperatureKeys(m2Keys(), "flt "),
         appleSiliconHIDSensors(),
     };
+}
+
+// A PC, not a Mac: its processor is neither Apple silicon nor Intel and there is no SMC to open.
+MachineProfile noSMC() {
+    MachineProfile profile{
+        "no-smc",
+        "AMD processor and no SMC at all",
+        fanHardware({}, ModeKeys::none, false, "flt "),
+        "AMD Ryzen 7 7840U w/ Radeon 780M Graphics",
+        "x86-64 laptop",
+        {},
+        {},
+    };
+    profile.hasSMC = false;
+    return profile;
 }
 
 struct NamedProfile {
@@ -143,6 +195,7 @@ constexpr NamedProfile kProfiles[] = {
     {"legacy-mask", legacyMask},
     {"no-control", noControl},
     {"no-fans", noFans},
+    {"no-smc", noSMC},
 };
 
 }  // namespace

@@ -38,8 +38,10 @@ struct MachineProfile {
     std::string hardwareModel;  // "hw.model"
     std::vector<SimulatedTemperatureKey> temperatureKeys;
     std::vector<SimulatedHIDSensor> hidSensors;
+    // False for a machine that offers no "AppleSMC" service at all.
+    bool hasSMC = true;
 
-    // "apple-silicon", "upper-case-mode", "legacy-mask", "no-control", "no-fans".
+    // "apple-silicon", "upper-case-mode", "legacy-mask", "no-control", "no-fans", "no-smc".
     static std::vector<std::string> names();
     // Throws UnknownMachineProfile for any other name.
     static MachineProfile named(std::string_view name);

@@ -72,7 +72,7 @@ MachineServer::MachineServer(VirtualMachine& machine, MachineServerOptions optio
       iokit_(context_,
              (std::filesystem::create_directories(options_.runDirectory),
               options_.runDirectory / "iokit.sock"),
-             {machine_.smc()}, machine_.hid()),
+             machine_.services(), machine_.hid()),
       workspace_(context_, options_.runDirectory / platform::workspace::kWorkspaceSocketName),
       controlAcceptor_(context_),
       tickTimer_(context_),

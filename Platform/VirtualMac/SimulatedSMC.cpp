@@ -155,7 +155,9 @@ std::uint8_t SimulatedSMC::executeWrite(const SMCCallRecord& input) {
     if (input.dataSize != key->bytes.size()) {
         return smcresult::keySizeMismatch;
     }
-    if (isModeControlKey(name) && configuration_.forceTestGatesModeWrites && !forceTestUnlocked()) {
+    if (isModeControlKey(name) && configuration_.forceTestGatesModeWrites && !forceTestUnlocked() &&
+        !isAutomaticValue(input)) {
+        // Only taking a fan over needs the unlock; handing it back to the firmware never does.
         return smcresult::notWritable;
     }
     const auto previous = key->bytes;

@@ -107,6 +107,8 @@ class SimulatedSMC final : public platform::iokit::UserClientDevice {
     std::string fanKey(const char* suffix, std::size_t fan) const;
     bool isModeControlKey(const std::string& name) const;
     bool forceTestUnlocked() const;
+    // A mode write that asks for automatic control: every byte of the key's size is zero.
+    static bool isAutomaticValue(const SMCCallRecord& write);
     bool manualLocked(std::size_t fan) const;
     double speedLocked(const std::string& name) const;
     void setSpeedLocked(const std::string& name, double rpm);

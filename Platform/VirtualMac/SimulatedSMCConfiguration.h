@@ -5,7 +5,8 @@
 
 namespace virtualmac {
 
-struct SimulatedFanSpec {
+// One fan's speed range and the speed the firmware runs it at by itself.
+struct SimulatedFan {
     double minimumRPM = 1200;
     double maximumRPM = 5800;
     double automaticTargetRPM = 2000;  // what the firmware runs the fan at on its own
@@ -20,10 +21,10 @@ struct SimulatedSMCConfiguration {
         none,
     };
 
-    std::vector<SimulatedFanSpec> fans = std::vector<SimulatedFanSpec>(2);
+    std::vector<SimulatedFan> fans = std::vector<SimulatedFan>(2);
     ModeKeys modeKeys = ModeKeys::lowerCase;
     bool hasForceTest = false;              // an "Ftst" key exists
-    bool forceTestGatesModeWrites = false;  // mode writes are refused until "Ftst" is 1
+    bool forceTestGatesModeWrites = false;  // manual mode is refused until "Ftst" is 1
     std::string speedType = "flt ";         // or "fpe2"
     bool actualFollowsTargetInstantly = true;
 };

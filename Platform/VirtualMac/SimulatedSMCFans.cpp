@@ -1,5 +1,7 @@
 // Fan behaviour of the simulated SMC: automatic and manual modes, "Ftst" gating and the
 // legacy "FS! " mask.
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <stdexcept>
 
@@ -86,6 +88,13 @@ bool SimulatedSMC::isModeControlKey(const std::string& name) const {
 bool SimulatedSMC::forceTestUnlocked() const {
     const auto* key = findKey(forceTestKey);
     return key != nullptr && !key->bytes.empty() && key->bytes[0] == 1;
+}
+
+bool SimulatedSMC::isAutomaticValue(const SMCCallRecord& write) {
+    const auto count = std::min<std::size_t>(write.dataSize, write.bytes.size());
+    return std::all_of(write.bytes.begin(),
+                       write.bytes.begin() + static_cast<std::ptrdiff_t>(count),
+                       [](std::uint8_t byte) { return byte == 0; });
 }
 
 bool SimulatedSMC::manualLocked(std::size_t fan) const {

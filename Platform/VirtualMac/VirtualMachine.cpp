@@ -80,6 +80,13 @@ VirtualMachine::VirtualMachine(MachineProfile profile)
     }
 }
 
+std::vector<std::shared_ptr<platform::iokit::UserClientDevice>> VirtualMachine::services() const {
+    if (!profile_.hasSMC) {
+        return {};
+    }
+    return {smc_};
+}
+
 void VirtualMachine::publishIdentity() const {
     platform::foundation::publishSysctlValue("hw.model", profile_.hardwareModel);
     platform::foundation::publishSysctlValue("machdep.cpu.brand_string", profile_.brandString);
@@ -196,6 +203,9 @@ std::vector<MachineTemperature> VirtualMachine::smcTemperatures() const {
 }
 
 void VirtualMachine::requireKeyLocked(const std::string& key) const {
+    if (!profile_.hasSMC) {
+        throw MachineRequestError("this machine has no SMC");
+    }
     if (key.size() != 4) {
         throw MachineRequestError("an SMC key has exactly four characters: \"" + key + "\"");
     }

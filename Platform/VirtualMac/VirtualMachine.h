@@ -56,8 +56,10 @@ class VirtualMachine {
     explicit VirtualMachine(MachineProfile profile);
 
     const MachineProfile& profile() const { return profile_; }
-    // The device served to clients; shared with the IOKit backends.
+    // The SMC behind the machine's fans; shared with the IOKit backends.
     std::shared_ptr<SimulatedSMC> smc() const { return smc_; }
+    // The devices served to clients as IOKit services: the SMC, unless the profile has none.
+    std::vector<std::shared_ptr<platform::iokit::UserClientDevice>> services() const;
     // The HID temperature services, one per sensor of the profile, in the profile's order.
     std::shared_ptr<SimulatedHIDSystem> hid() const { return hid_; }
 

@@ -1,18 +1,28 @@
 #include "Platform/XPC/Connection.h"
 
+#include "Platform/Foundation/ProcessStartTime.h"
+#include "Platform/Security/Code.h"
+#include "Platform/XPC/ListenerDelegate.h"
+#include "Platform/XPC/MessageSocket.h"
 #include "Platform/XPC/ServiceSocketPath.h"
 #include "Platform/XPC/Signals.h"
 
-#include <asio/read.hpp>
-#include <asio/write.hpp>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 #include <utility>
 
 namespace platform::xpc {
 
 namespace {
+
+// Records read in one turn before other work of the queue gets its turn.
+constexpr int kRecordsPerTurn = 16;
 
 std::string queueLabel(const std::string& serviceName, Connection::End end) {
     return serviceName + (end == Connection::End::client ? ".client" : ".peer");
@@ -28,34 +38,41 @@ void callSafely(const Handler& handler) {
 }  // namespace
 
 Connection::Connection(Key, End end, std::string serviceName, std::filesystem::path socketPath,
-                       ConnectionOptions options)
+                       ConnectionOptions options, double frameTimeLimitSeconds)
     : queue_(queueLabel(serviceName, end)),
       end_(end),
       serviceName_(std::move(serviceName)),
       socketPath_(std::move(socketPath)),
-      options_(options) {
+      options_(options),
+      frameTimeLimitSeconds_(frameTimeLimitSeconds),
+      frameTimer_(queue_) {
     ignoreSIGPIPE();
 }
 
 std::shared_ptr<Connection> Connection::connectToService(const std::string& serviceName,
                                                          ConnectionOptions options) {
     auto path = serviceSocketPath(serviceName);
-    return std::make_shared<Connection>(Key{}, End::client, serviceName, std::move(path), options);
+    return std::make_shared<Connection>(Key{}, End::client, serviceName, std::move(path), options,
+                                        0.0);
 }
 
 std::shared_ptr<Connection> Connection::acceptedConnection(const std::string& serviceName,
-                                                           int socketDescriptor,
-                                                           PeerCredentials peer) {
-    auto connection = std::make_shared<Connection>(Key{}, End::listener, serviceName,
-                                                   std::filesystem::path{}, ConnectionOptions{});
-    connection->peer_ = peer;
-    // Not started yet: nothing else can touch the socket before resume().
-    connection->socket_ = std::make_unique<Socket>(connection->queue_.context());
-    std::error_code error;
-    connection->socket_->assign(asio::local::stream_protocol(), socketDescriptor, error);
-    if (error) {
-        connection->socket_.reset();
-        connection->state_ = State::invalid;
+                                                           int socketDescriptor, PeerProcess peer,
+                                                           double frameTimeLimitSeconds) {
+    std::shared_ptr<Connection> connection;
+    try {
+        connection =
+            std::make_shared<Connection>(Key{}, End::listener, serviceName, std::filesystem::path{},
+                                         ConnectionOptions{}, frameTimeLimitSeconds);
+        connection->peer_ = peer.credentials();
+        connection->pinnedPeer_ = std::move(peer);
+        // Not started yet: nothing else can touch the socket before the decision.
+        connection->adoptSocket(socketDescriptor);
+    } catch (...) {
+        if (!connection || !connection->socket_) {
+            ::close(socketDescriptor);
+        }
+        throw;
     }
     return connection;
 }
@@ -98,6 +115,11 @@ void Connection::setExportedObject(std::shared_ptr<ExportedObject> object) {
 void Connection::setRemoteObjectInterface(Interface interface) {
     std::lock_guard lock(mutex_);
     remoteInterface_ = std::move(interface);
+}
+
+void Connection::setPeerRequirement(std::function<bool()> requirement) {
+    std::lock_guard lock(mutex_);
+    peerRequirement_ = std::move(requirement);
 }
 
 void Connection::setInvalidationHandler(std::function<void()> handler) {
@@ -152,6 +174,35 @@ void Connection::send(std::string selector, std::vector<std::int64_t> arguments,
     });
 }
 
+void Connection::decide(std::shared_ptr<ListenerDelegate> delegate, std::function<void()> decided) {
+    queue_.async(
+        [self = shared_from_this(), delegate = std::move(delegate), decided = std::move(decided)] {
+            bool accepted = false;
+            if (self->state_ == State::suspended && !self->decisionExpired()) {
+                try {
+                    accepted = delegate && delegate->shouldAcceptNewConnection(*self);
+                } catch (...) {
+                    accepted = false;  // a delegate that fails refuses
+                }
+            }
+            self->finishDecision(accepted);
+            decided();
+        });
+}
+
+void Connection::refuseDecision() {
+    std::lock_guard lock(mutex_);
+    decisionExpired_ = true;
+    if (openDescriptor_ >= 0) {
+        ::shutdown(openDescriptor_, SHUT_RDWR);
+    }
+}
+
+bool Connection::decisionExpired() const {
+    std::lock_guard lock(mutex_);
+    return decisionExpired_;
+}
+
 void Connection::enqueueCall(RequestMessage request, PendingCall call) {
     if (state_ == State::invalid) {
         if (call.errorHandler) {
@@ -172,9 +223,10 @@ void Connection::resumeOnQueue() {
         return;
     }
     if (end_ == End::listener) {
-        state_ = State::connected;
-        startRead();
-        startWrite();
+        resumeRequested_ = true;
+        if (decided_) {
+            activate();
+        }
         return;
     }
     state_ = State::idle;
@@ -183,110 +235,220 @@ void Connection::resumeOnQueue() {
     }
 }
 
+void Connection::finishDecision(bool accepted) {
+    if (state_ != State::suspended) {
+        return;  // closed meanwhile
+    }
+    if (!accepted || decisionExpired()) {
+        invalidateOnQueue();
+        return;
+    }
+    decided_ = true;
+    if (resumeRequested_) {
+        activate();
+    }
+}
+
+void Connection::activate() {
+    // The peer must still be the process that was examined, and it must not have
+    // spoken yet: bytes written before an exec would otherwise pass as the new image's.
+    if (!socket_ || !pinnedPeer_ || !pinnedPeer_->isAlive() ||
+        hasPendingInput(socket_->native_handle())) {
+        invalidateOnQueue();
+        return;
+    }
+    state_ = State::connected;
+    enqueueFrame(encodeFrame(AcceptanceMessage{}));
+    startRead();
+}
+
+void Connection::adoptSocket(int descriptor) {
+    socket_ = std::make_unique<Socket>(queue_.context(), descriptor);
+    ++socketGeneration_;
+    std::lock_guard lock(mutex_);
+    openDescriptor_ = descriptor;
+}
+
 void Connection::startConnect() {
-    state_ = State::connecting;
-    const std::uint64_t generation = ++socketGeneration_;
-    socket_ = std::make_unique<Socket>(queue_.context());
-    socket_->async_connect(asio::local::stream_protocol::endpoint(socketPath_.native()),
-                           [weak = weak_from_this(), generation](const std::error_code& error) {
-                               auto self = weak.lock();
-                               if (!self || self->socketGeneration_ != generation ||
-                                   self->state_ != State::connecting) {
-                                   return;
-                               }
-                               if (error) {
-                                   // No listener under the name: the service does not exist.
-                                   self->invalidateOnQueue();
-                                   return;
-                               }
-                               const auto peer = peerCredentials(self->socket_->native_handle());
-                               if (!peer || (self->options_.privileged &&
-                                             peer->effectiveUserIdentifier !=
-                                                 self->options_.requiredListenerUserIdentifier)) {
-                                   self->invalidateOnQueue();
-                                   return;
-                               }
-                               {
-                                   std::lock_guard lock(self->mutex_);
-                                   self->peer_ = peer;
-                               }
-                               self->state_ = State::connected;
-                               self->startRead();
-                               self->startWrite();
-                           });
+    // Sealed before it connects, so that nothing can reach into the process once the
+    // listener has examined it.
+    (void)security::adoptHardenedRuntime();
+    const int descriptor = openMessageSocket();
+    if (descriptor < 0) {
+        interruptOnQueue();
+        return;
+    }
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath_.c_str(), sizeof(address.sun_path) - 1);
+    int result = 0;
+    do {
+        result =
+            ::connect(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        const bool busy = errno == EAGAIN;
+        ::close(descriptor);
+        if (busy) {
+            interruptOnQueue();  // the listener's backlog is full; try again later
+        } else {
+            invalidateOnQueue();  // no listener under the name: the service does not exist
+        }
+        return;
+    }
+    auto peer = PeerProcess::pin(descriptor, PeerPinning::automatic, foundation::bootTimeTicks());
+    if (!peer || (options_.privileged && peer->credentials().effectiveUserIdentifier !=
+                                             options_.requiredListenerUserIdentifier)) {
+        ::close(descriptor);
+        invalidateOnQueue();
+        return;
+    }
+    try {
+        adoptSocket(descriptor);
+    } catch (...) {
+        if (!socket_) {
+            ::close(descriptor);
+        }
+        interruptOnQueue();
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        peer_ = peer->credentials();
+    }
+    pinnedPeer_ = std::move(peer);
+    state_ = State::awaitingAcceptance;
+    startRead();
 }
 
 void Connection::startRead() {
-    auto header = std::make_shared<std::array<std::uint8_t, kFrameHeaderSize>>();
-    asio::async_read(*socket_, asio::buffer(*header),
-                     [weak = weak_from_this(), generation = socketGeneration_, header](
-                         const std::error_code& error, std::size_t) {
-                         auto self = weak.lock();
-                         if (!self || self->socketGeneration_ != generation ||
-                             self->state_ != State::connected) {
-                             return;
-                         }
-                         if (error) {
-                             self->peerWentAway();
-                             return;
-                         }
-                         std::size_t length = 0;
-                         try {
-                             length = decodeFrameLength(*header);
-                         } catch (const XPCError&) {
-                             // Oversized or empty: never read the body.
-                             self->invalidateOnQueue();
-                             return;
-                         }
-                         self->readBody(generation, length);
-                     });
-}
-
-void Connection::readBody(std::uint64_t generation, std::size_t length) {
-    auto body = std::make_shared<std::vector<std::uint8_t>>(length);
-    asio::async_read(
-        *socket_, asio::buffer(*body),
-        [weak = weak_from_this(), generation, body](const std::error_code& error, std::size_t) {
+    if (!socket_ || reading_) {
+        return;
+    }
+    reading_ = true;
+    socket_->async_wait(
+        Socket::wait_read,
+        [weak = weak_from_this(), generation = socketGeneration_](const std::error_code& error) {
             auto self = weak.lock();
-            if (!self || self->socketGeneration_ != generation ||
-                self->state_ != State::connected) {
+            if (!self || self->socketGeneration_ != generation) {
                 return;
             }
+            self->reading_ = false;
             if (error) {
-                self->peerWentAway();
-                return;
+                return;  // the socket was closed
             }
-            std::optional<Message> message;
-            try {
-                message = decodeFrameBody(*body);
-            } catch (const XPCError&) {
-                self->invalidateOnQueue();
-                return;
-            }
-            self->handleMessage(std::move(*message));
-            if (self->state_ == State::connected && self->socketGeneration_ == generation) {
-                self->startRead();
-            }
+            self->readRecords(generation);
         });
 }
 
+void Connection::readRecords(std::uint64_t generation) {
+    std::array<std::uint8_t, kMaximumRecordSize> buffer;
+    for (int turn = 0; turn < kRecordsPerTurn; ++turn) {
+        if (socketGeneration_ != generation || !socket_ ||
+            (state_ != State::connected && state_ != State::awaitingAcceptance)) {
+            return;
+        }
+        const ReceivedRecord record = receiveRecord(socket_->native_handle(), buffer);
+        switch (record.outcome) {
+            case ReceivedRecord::Outcome::wouldBlock:
+                startRead();
+                return;
+            case ReceivedRecord::Outcome::closed:
+            case ReceivedRecord::Outcome::failed:
+                peerWentAway();
+                return;
+            case ReceivedRecord::Outcome::violation:
+                invalidateOnQueue();
+                return;
+            case ReceivedRecord::Outcome::record:
+                break;
+        }
+        // Only the process the connection was made with may speak on it.
+        if (!pinnedPeer_ || !pinnedPeer_->sent(record.sender)) {
+            invalidateOnQueue();
+            return;
+        }
+        std::vector<Message> messages;
+        try {
+            messages = assembler_.append(std::span(buffer).first(record.size));
+        } catch (const XPCError&) {
+            invalidateOnQueue();
+            return;
+        }
+        updateFrameTimer();
+        for (auto& message : messages) {
+            if (socketGeneration_ != generation || state_ == State::invalid) {
+                return;
+            }
+            handleMessage(std::move(message));
+        }
+    }
+    // More may be waiting; let other work of the queue run first.
+    startRead();
+}
+
+void Connection::updateFrameTimer() {
+    if (end_ != End::listener) {
+        return;
+    }
+    if (assembler_.holdsPartialFrame()) {
+        if (!frameTimer_.isScheduled()) {
+            frameTimer_.schedule(frameTimeLimitSeconds_, [weak = weak_from_this()] {
+                if (auto self = weak.lock()) {
+                    self->invalidateOnQueue();  // a frame that does not arrive whole in time
+                }
+            });
+        }
+    } else if (frameTimer_.isScheduled()) {
+        frameTimer_.cancel();
+    }
+}
+
 void Connection::handleMessage(Message message) {
+    if (state_ == State::awaitingAcceptance) {
+        // The listener's first word must be its acceptance.
+        if (std::holds_alternative<AcceptanceMessage>(message)) {
+            handleAcceptance();
+        } else {
+            invalidateOnQueue();
+        }
+        return;
+    }
     if (auto* request = std::get_if<RequestMessage>(&message)) {
         handleRequest(std::move(*request));
+    } else if (auto* reply = std::get_if<ReplyMessage>(&message)) {
+        handleReply(std::move(*reply));
     } else {
-        handleReply(std::get<ReplyMessage>(std::move(message)));
+        invalidateOnQueue();  // a second acceptance, or one sent to the listener
     }
+}
+
+void Connection::handleAcceptance() {
+    if (end_ != End::client) {
+        invalidateOnQueue();
+        return;
+    }
+    state_ = State::connected;
+    startWrite();
 }
 
 void Connection::handleRequest(RequestMessage request) {
     std::shared_ptr<ExportedObject> object;
+    std::function<bool()> requirement;
     bool accepted = false;
     {
         std::lock_guard lock(mutex_);
         object = exportedObject_;
+        requirement = peerRequirement_;
         accepted = exportedInterface_.accepts(request.selector, request.arguments.size());
     }
     if (end_ != End::listener || !object || !accepted) {
+        invalidateOnQueue();
+        return;
+    }
+    // Asked after the sender was matched; still alive afterwards, the pinned process is the one
+    // any lookup by its id during the check has found.
+    if ((requirement && !requirement()) || !pinnedPeer_ || !pinnedPeer_->isAlive()) {
         invalidateOnQueue();
         return;
     }
@@ -333,30 +495,38 @@ void Connection::enqueueFrame(std::vector<std::uint8_t> frame) {
 }
 
 void Connection::startWrite() {
-    if (writing_ || outgoing_.empty() || state_ != State::connected) {
-        return;
+    while (!writing_ && state_ == State::connected && socket_ && !outgoing_.empty()) {
+        const auto& frame = *outgoing_.front();
+        const std::size_t length = std::min(kMaximumRecordSize, frame.size() - writeOffset_);
+        switch (
+            sendRecord(socket_->native_handle(), std::span(frame).subspan(writeOffset_, length))) {
+            case SendOutcome::sent:
+                writeOffset_ += length;
+                if (writeOffset_ == frame.size()) {
+                    outgoing_.pop_front();
+                    writeOffset_ = 0;
+                }
+                break;
+            case SendOutcome::wouldBlock:
+                writing_ = true;
+                socket_->async_wait(Socket::wait_write,
+                                    [weak = weak_from_this(),
+                                     generation = socketGeneration_](const std::error_code& error) {
+                                        auto self = weak.lock();
+                                        if (!self || self->socketGeneration_ != generation) {
+                                            return;
+                                        }
+                                        self->writing_ = false;
+                                        if (!error) {
+                                            self->startWrite();
+                                        }
+                                    });
+                return;
+            case SendOutcome::failed:
+                peerWentAway();
+                return;
+        }
     }
-    writing_ = true;
-    auto frame = outgoing_.front();
-    // asio sends with MSG_NOSIGNAL; a vanished peer fails the write.
-    asio::async_write(*socket_, asio::buffer(*frame),
-                      [weak = weak_from_this(), generation = socketGeneration_, frame](
-                          const std::error_code& error, std::size_t) {
-                          auto self = weak.lock();
-                          if (!self || self->socketGeneration_ != generation) {
-                              return;
-                          }
-                          self->writing_ = false;
-                          if (self->state_ != State::connected) {
-                              return;
-                          }
-                          if (error) {
-                              self->peerWentAway();
-                              return;
-                          }
-                          self->outgoing_.pop_front();
-                          self->startWrite();
-                      });
 }
 
 void Connection::peerWentAway() {
@@ -371,6 +541,7 @@ void Connection::interruptOnQueue() {
     auto guard = shared_from_this();
     closeSocket();
     state_ = State::idle;
+    pinnedPeer_.reset();
     failPendingCalls(XPCError(XPCError::Code::connectionInterrupted));
     std::function<void()> handler;
     {
@@ -388,22 +559,27 @@ void Connection::invalidateOnQueue() {
     auto guard = shared_from_this();
     closeSocket();
     state_ = State::invalid;
+    pinnedPeer_.reset();
     failPendingCalls(XPCError(XPCError::Code::connectionInvalid));
     std::function<void()> invalidation;
     std::function<void()> observer;
     std::shared_ptr<ExportedObject> object;
+    std::function<bool()> requirement;
     {
         std::lock_guard lock(mutex_);
         invalidation = std::move(invalidationHandler_);
         observer = std::move(closedObserver_);
         object = std::move(exportedObject_);
+        requirement = std::move(peerRequirement_);
         invalidationHandler_ = nullptr;
         interruptionHandler_ = nullptr;
         closedObserver_ = nullptr;
+        peerRequirement_ = nullptr;
     }
     // Released before the listener learns that the connection closed: once a listener no
     // longer lists a connection, nothing it exported is held on its behalf.
     object.reset();
+    requirement = nullptr;
     callSafely(invalidation);
     callSafely(observer);
 }
@@ -411,7 +587,17 @@ void Connection::invalidateOnQueue() {
 void Connection::closeSocket() {
     ++socketGeneration_;
     outgoing_.clear();
+    writeOffset_ = 0;
     writing_ = false;
+    reading_ = false;
+    assembler_ = FrameAssembler();
+    if (frameTimer_.isScheduled()) {
+        frameTimer_.cancel();
+    }
+    {
+        std::lock_guard lock(mutex_);
+        openDescriptor_ = -1;
+    }
     if (socket_) {
         std::error_code ignored;
         socket_->close(ignored);

@@ -1,16 +1,18 @@
 #pragma once
 
+#include "Platform/Dispatch/OneShotTimer.h"
 #include "Platform/Dispatch/SerialQueue.h"
 #include "Platform/XPC/ExportedObject.h"
 #include "Platform/XPC/Frame.h"
+#include "Platform/XPC/FrameAssembler.h"
 #include "Platform/XPC/Interface.h"
 #include "Platform/XPC/PeerCredentials.h"
+#include "Platform/XPC/PeerProcess.h"
 #include "Platform/XPC/XPCError.h"
 
 #include <sys/types.h>
-#include <asio/local/stream_protocol.hpp>
+#include <asio/posix/stream_descriptor.hpp>
 
-#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -24,6 +26,7 @@
 
 namespace platform::xpc {
 
+class ListenerDelegate;
 class RemoteObjectProxy;
 
 struct ConnectionOptions {
@@ -39,25 +42,35 @@ using ReplyHandler = std::function<void(ReplyData)>;
 // One connection between a client and a listener, either end. Always owned
 // through std::shared_ptr. Each connection has its own serial queue: the
 // exported object's methods, reply handlers, error handlers and the
-// invalidation and interruption handlers all run there.
+// invalidation and interruption handlers all run there, never inline: creating
+// a connection, resume(), invalidate(), remoteObjectProxyWithErrorHandler() and
+// RemoteObjectProxy::send() only queue work and return.
+//
+// The peer is the process the kernel names when the connection is made, pinned
+// by a pidfd (never as the peer claims); every record received must come from
+// that process while it lives, or the connection closes.
 //
 // Client end (connectToService): created suspended; messages sent before
 // resume() wait for it. The socket is opened by the first message after
-// resume(). When the listener cannot be reached, or is not run by the required
-// user under the privileged option, the connection is invalidated. When the peer
-// goes away while connected, every message in flight fails with
-// `connectionInterrupted`, the interruption handler runs, and the next message
-// connects again.
+// resume(); a client whose signature claims the hardened runtime seals itself
+// first (platform::security::adoptHardenedRuntime). Messages are held until
+// the listener says that it accepted the client. When the listener cannot be
+// reached, or is not run by the required user under the privileged option, the
+// connection is invalidated. When the peer goes away (or refuses the client),
+// every message in flight fails with `connectionInterrupted`, the interruption
+// handler runs, and the next message connects again.
 //
 // Listener end (handed to the listener's delegate): suspended until the
-// delegate resumes it; no byte is read before. When the client goes away, it is
-// invalidated.
+// delegate accepts and resumes it; no byte is read before. Once both happened,
+// the client is told so; a byte that arrived before closes the connection
+// instead. When the client goes away, it is invalidated.
 //
 // Either end: invalidate() (or a malformed or oversized frame, an unknown
-// selector or a wrong argument count) closes the socket for good: every message
-// in flight fails with `connectionInvalid`, the invalidation handler runs once,
-// later messages fail at once, and all handlers are released. A connection
-// released by its last owner while messages are in flight fails them with
+// selector or a wrong argument count, a record from another process, a peer
+// requirement no longer met) closes the socket for good: every message in
+// flight fails with `connectionInvalid`, the invalidation handler runs once,
+// later messages fail, and all handlers are released. A connection released by
+// its last owner while messages are in flight fails them with
 // `connectionInvalid` on the releasing thread.
 class Connection : public std::enable_shared_from_this<Connection> {
   public:
@@ -82,6 +95,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
     // Checked by the proxies' send(): a method outside it is a programming error.
     void setRemoteObjectInterface(Interface interface);
 
+    // Listener end: asked on the connection's queue before every request reaches
+    // the exported object (the sender is already known to be the pinned peer);
+    // false closes the connection. Set it before resuming.
+    void setPeerRequirement(std::function<bool()> requirement);
+
     // Set, replace or remove (nullptr) at any time; a handler removed before the
     // event is not called.
     void setInvalidationHandler(std::function<void()> handler);
@@ -101,24 +119,32 @@ class Connection : public std::enable_shared_from_this<Connection> {
     // Use connectToService (or the listener); public only for make_shared.
     enum class End { client, listener };
     Connection(Key, End end, std::string serviceName, std::filesystem::path socketPath,
-               ConnectionOptions options);
+               ConnectionOptions options, double frameTimeLimitSeconds);
 
   private:
-    enum class State { suspended, idle, connecting, connected, invalid };
+    enum class State { suspended, idle, awaitingAcceptance, connected, invalid };
 
     struct PendingCall {
         ReplyHandler replyHandler;
         ErrorHandler errorHandler;
     };
 
-    using Socket = asio::local::stream_protocol::socket;
+    using Socket = asio::posix::stream_descriptor;
 
-    // Listener end: takes over an accepted socket descriptor.
+    // Listener end: takes over an accepted socket descriptor (closed on failure).
+    // Throws what creating the queue or registering the socket throws (out of
+    // threads or descriptors).
     static std::shared_ptr<Connection> acceptedConnection(const std::string& serviceName,
-                                                          int socketDescriptor,
-                                                          PeerCredentials peer);
+                                                          int socketDescriptor, PeerProcess peer,
+                                                          double frameTimeLimitSeconds);
     // Called once when the connection becomes invalid (the listener forgets it).
     void setClosedObserver(std::function<void()> observer);
+    // Asks the delegate on the connection's queue; decided runs there afterwards,
+    // whatever the answer.
+    void decide(std::shared_ptr<ListenerDelegate> delegate, std::function<void()> decided);
+    // From any thread: the time for a decision is over. The socket is shut at
+    // once; the delegate's answer, when it comes, is ignored.
+    void refuseDecision();
 
     void send(std::string selector, std::vector<std::int64_t> arguments, ReplyHandler replyHandler,
               ErrorHandler errorHandler);
@@ -126,12 +152,17 @@ class Connection : public std::enable_shared_from_this<Connection> {
     // Everything below runs on queue_.
     void enqueueCall(RequestMessage request, PendingCall call);
     void resumeOnQueue();
+    void finishDecision(bool accepted);
+    void activate();
     void startConnect();
+    void adoptSocket(int descriptor);
     void startRead();
-    void readBody(std::uint64_t generation, std::size_t length);
+    void readRecords(std::uint64_t generation);
+    void updateFrameTimer();
     void handleMessage(Message message);
     void handleRequest(RequestMessage request);
     void handleReply(ReplyMessage reply);
+    void handleAcceptance();
     void sendReplyOnQueue(std::uint64_t callID, ReplyData data);
     void enqueueFrame(std::vector<std::uint8_t> frame);
     void startWrite();
@@ -140,14 +171,17 @@ class Connection : public std::enable_shared_from_this<Connection> {
     void invalidateOnQueue();
     void closeSocket();
     void failPendingCalls(const XPCError& error);
+    bool decisionExpired() const;
 
-    // Declared first so that it is destroyed last: the socket belongs to its loop.
+    // Declared first so that it is destroyed last: the socket and timer belong to its loop.
     dispatch::SerialQueue queue_;
 
     const End end_;
     const std::string serviceName_;
     const std::filesystem::path socketPath_;
     const ConnectionOptions options_;
+    // Listener end: how long a frame may take to arrive whole once it started.
+    const double frameTimeLimitSeconds_;
 
     // Guards what may be touched from any thread.
     mutable std::mutex mutex_;
@@ -155,24 +189,36 @@ class Connection : public std::enable_shared_from_this<Connection> {
     Interface exportedInterface_;
     std::shared_ptr<ExportedObject> exportedObject_;
     std::optional<Interface> remoteInterface_;
+    std::function<bool()> peerRequirement_;
     std::function<void()> invalidationHandler_;
     std::function<void()> interruptionHandler_;
     std::function<void()> closedObserver_;
+    // The open socket's descriptor, so that refuseDecision() can shut it from another thread.
+    int openDescriptor_ = -1;
+    bool decisionExpired_ = false;
 
     // Queue only.
     State state_ = State::suspended;
     std::unique_ptr<Socket> socket_;
+    std::optional<PeerProcess> pinnedPeer_;
     // Tells completions of an earlier socket from those of the current one.
     std::uint64_t socketGeneration_ = 0;
+    bool reading_ = false;
+    bool decided_ = false;
+    bool resumeRequested_ = false;
+    FrameAssembler assembler_;
+    dispatch::OneShotTimer frameTimer_;
     std::uint64_t nextCallID_ = 1;
     std::map<std::uint64_t, PendingCall> pendingCalls_;
     std::deque<std::shared_ptr<std::vector<std::uint8_t>>> outgoing_;
+    // Bytes of the front frame already sent.
+    std::size_t writeOffset_ = 0;
     bool writing_ = false;
 };
 
 // Sends requests over a connection. Every message ends in exactly one of: its
 // reply handler with the reply data, or the proxy's error handler. Both run on
-// the connection's queue.
+// the connection's queue, never inside send().
 class RemoteObjectProxy {
   public:
     // Throws std::invalid_argument for a selector or argument list the wire

@@ -8,6 +8,7 @@ namespace {
 
 constexpr std::uint8_t kRequestKind = 0x01;
 constexpr std::uint8_t kReplyKind = 0x02;
+constexpr std::uint8_t kAcceptanceKind = 0x03;
 
 [[noreturn]] void malformed() {
     throw XPCError(XPCError::Code::malformedMessage);
@@ -107,6 +108,13 @@ std::vector<std::uint8_t> encodeFrame(const ReplyMessage& reply) {
     return frame;
 }
 
+std::vector<std::uint8_t> encodeFrame(const AcceptanceMessage&) {
+    std::vector<std::uint8_t> frame(kFrameHeaderSize);
+    frame.push_back(kAcceptanceKind);
+    putLength(frame);
+    return frame;
+}
+
 std::size_t decodeFrameLength(std::span<const std::uint8_t, kFrameHeaderSize> header) {
     std::uint32_t length = 0;
     for (const std::uint8_t b : header) {
@@ -151,6 +159,11 @@ Message decodeFrameBody(std::span<const std::uint8_t> body) {
             reply.data.assign(data.begin(), data.end());
             return reply;
         }
+        case kAcceptanceKind:
+            if (!reader.atEnd()) {
+                malformed();
+            }
+            return AcceptanceMessage{};
         default:
             malformed();
     }

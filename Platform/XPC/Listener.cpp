@@ -1,98 +1,243 @@
 #include "Platform/XPC/Listener.h"
 
 #include "Platform/Dispatch/OneShotTimer.h"
+#include "Platform/Dispatch/SerialQueue.h"
+#include "Platform/Foundation/ProcessStartTime.h"
 #include "Platform/XPC/Connection.h"
-#include "Platform/XPC/PeerCredentials.h"
+#include "Platform/XPC/MessageSocket.h"
 #include "Platform/XPC/ServiceSocketPath.h"
 #include "Platform/XPC/Signals.h"
 #include "Platform/XPC/XPCError.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
-#include <asio/local/stream_protocol.hpp>
+#include <sys/un.h>
+#include <unistd.h>
+#include <asio/posix/stream_descriptor.hpp>
 
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <optional>
-#include <vector>
+#include <system_error>
 
 namespace platform::xpc {
 
 namespace {
 
-// After a failed accept (e.g. out of descriptors), wait before trying again
-// instead of spinning.
-constexpr double kAcceptRetryDelaySeconds = 0.1;
+// Connections accepted in one turn before other work of the listener's queue runs.
+constexpr int kAcceptsPerTurn = 64;
+
+constexpr mode_t kDirectoryMode = 0755;
+// Anyone may connect; the delegate decides who is served.
+constexpr mode_t kSocketMode = 0666;
+constexpr mode_t kLockMode = 0644;
+
+[[noreturn]] void setupFailed() {
+    throw XPCError(XPCError::Code::listenerSetupFailed);
+}
+
+// Closes a descriptor unless released.
+class ScopedDescriptor {
+  public:
+    explicit ScopedDescriptor(int descriptor) : descriptor_(descriptor) {}
+    ~ScopedDescriptor() {
+        if (descriptor_ >= 0) {
+            ::close(descriptor_);
+        }
+    }
+    ScopedDescriptor(ScopedDescriptor&& other) noexcept : descriptor_(other.release()) {}
+    ScopedDescriptor(const ScopedDescriptor&) = delete;
+    ScopedDescriptor& operator=(const ScopedDescriptor&) = delete;
+    ScopedDescriptor& operator=(ScopedDescriptor&&) = delete;
+    int get() const { return descriptor_; }
+    int release() { return std::exchange(descriptor_, -1); }
+
+  private:
+    int descriptor_;
+};
+
+// The socket's directory, created if need be and opened without following a link: it must be a
+// directory of this user, and gets its mode whatever the umask.
+ScopedDescriptor openSocketDirectory(const std::filesystem::path& directory) {
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    if (error) {
+        setupFailed();
+    }
+    ScopedDescriptor descriptor(
+        ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat info {};
+    if (descriptor.get() < 0 || ::fstat(descriptor.get(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_uid != ::geteuid() || ::fchmod(descriptor.get(), kDirectoryMode) != 0) {
+        setupFailed();
+    }
+    return descriptor;
+}
 
 }  // namespace
 
 struct Listener::State : std::enable_shared_from_this<Listener::State> {
-    State(std::string name, std::filesystem::path path)
+    State(std::string name, std::filesystem::path path, ListenerOptions settings)
         : serviceName(std::move(name)),
           socketPath(std::move(path)),
+          options(settings),
           queue(serviceName + ".listener"),
-          acceptor(queue.context()),
           retryTimer(queue) {}
 
     const std::string serviceName;
     const std::filesystem::path socketPath;
+    const ListenerOptions options;
     dispatch::SerialQueue queue;
-    // Queue only (and resume() before accepting starts).
-    asio::local::stream_protocol::acceptor acceptor;
+
+    // Queue only.
     dispatch::OneShotTimer retryTimer;
+    std::unique_ptr<asio::posix::stream_descriptor> acceptor;
+    int lockDescriptor = -1;
     std::optional<std::pair<dev_t, ino_t>> boundSocketFile;
     bool accepting = false;
+    // The decision timer of every connection whose delegate has not answered yet.
+    std::map<Connection*, std::unique_ptr<dispatch::OneShotTimer>> pendingDecisions;
 
     std::mutex mutex;
     std::shared_ptr<ListenerDelegate> delegate;
     std::map<Connection*, std::shared_ptr<Connection>> connections;
 
+    void claimOnQueue();
     void startAccept();
-    void handleAccepted(asio::local::stream_protocol::socket socket);
+    void acceptReady();
+    void handleAccepted(int descriptor);
+    void decisionFinished(Connection* key);
     void stopOnQueue();
 };
 
-void Listener::State::startAccept() {
-    acceptor.async_accept([weak = weak_from_this()](const std::error_code& error,
-                                                    asio::local::stream_protocol::socket socket) {
-        auto self = weak.lock();
-        if (!self || !self->accepting) {
-            return;
-        }
-        if (error) {
-            self->retryTimer.schedule(kAcceptRetryDelaySeconds, [weak] {
-                if (auto state = weak.lock(); state && state->accepting) {
-                    state->startAccept();
-                }
-            });
-            return;
-        }
-        self->handleAccepted(std::move(socket));
-        self->startAccept();
-    });
-}
-
-void Listener::State::handleAccepted(asio::local::stream_protocol::socket socket) {
-    // Identity from the kernel, before anything of the peer is read.
-    const auto peer = peerCredentials(socket.native_handle());
-    if (!peer) {
-        return;  // the socket closes as it goes out of scope
-    }
-    std::error_code ignored;
-    const int descriptor = socket.release(ignored);
-    auto connection = Connection::acceptedConnection(serviceName, descriptor, *peer);
-
-    std::shared_ptr<ListenerDelegate> currentDelegate;
-    {
-        std::lock_guard lock(mutex);
-        currentDelegate = delegate;
-    }
-    const bool accepted =
-        currentDelegate && currentDelegate->shouldAcceptNewConnection(*connection);
-    if (!accepted) {
-        connection->invalidate();
+void Listener::State::claimOnQueue() {
+    if (acceptor) {
         return;
     }
+    const std::string name = socketPath.filename().string();
+    const auto directory = openSocketDirectory(socketPath.parent_path());
+
+    // Held for the listener's life: a second listener finds the name taken and leaves it alone.
+    ScopedDescriptor lock(::openat(directory.get(), (name + ".lock").c_str(),
+                                   O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kLockMode));
+    if (lock.get() < 0) {
+        setupFailed();
+    }
+    if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) {
+            throw XPCError(XPCError::Code::serviceInUse);
+        }
+        setupFailed();
+    }
+
+    // Whoever bound a socket file here has ended (the lock was free): replace it. Anything else
+    // at the path, a link included, is not touched.
+    struct stat info {};
+    if (::fstatat(directory.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (!S_ISSOCK(info.st_mode) || ::unlinkat(directory.get(), name.c_str(), 0) != 0) {
+            setupFailed();
+        }
+    }
+
+    ScopedDescriptor socket(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (socket.get() < 0 || !requestSenderCredentials(socket.get())) {
+        setupFailed();
+    }
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath.c_str(), sizeof(address.sun_path) - 1);
+    if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        setupFailed();
+    }
+    const bool ready =
+        ::fchmodat(directory.get(), name.c_str(), kSocketMode, AT_SYMLINK_NOFOLLOW) == 0 &&
+        ::fstatat(directory.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISSOCK(info.st_mode) && ::listen(socket.get(), SOMAXCONN) == 0;
+    if (!ready) {
+        ::unlinkat(directory.get(), name.c_str(), 0);
+        setupFailed();
+    }
+    try {
+        acceptor = std::make_unique<asio::posix::stream_descriptor>(queue.context(), socket.get());
+    } catch (const std::system_error&) {
+        ::unlinkat(directory.get(), name.c_str(), 0);
+        setupFailed();
+    }
+    socket.release();
+    (void)::fchmod(lock.get(), kLockMode);
+    lockDescriptor = lock.release();
+    boundSocketFile = std::make_pair(info.st_dev, info.st_ino);
+}
+
+void Listener::State::startAccept() {
+    acceptor->async_wait(asio::posix::stream_descriptor::wait_read,
+                         [weak = weak_from_this()](const std::error_code& error) {
+                             auto self = weak.lock();
+                             if (!self || !self->accepting || error) {
+                                 return;
+                             }
+                             self->acceptReady();
+                         });
+}
+
+void Listener::State::acceptReady() {
+    for (int turn = 0; turn < kAcceptsPerTurn; ++turn) {
+        const int descriptor =
+            ::accept4(acceptor->native_handle(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (descriptor >= 0) {
+            handleAccepted(descriptor);
+            continue;
+        }
+        if (errno == EINTR || errno == ECONNABORTED || errno == EPROTO) {
+            continue;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            startAccept();
+            return;
+        }
+        // Out of descriptors or memory: the connection waits in the backlog; try again shortly
+        // instead of spinning, and keep serving everyone already connected.
+        retryTimer.schedule(options.acceptRetryDelaySeconds, [weak = weak_from_this()] {
+            if (auto self = weak.lock(); self && self->accepting) {
+                self->startAccept();
+            }
+        });
+        return;
+    }
+    startAccept();
+}
+
+void Listener::State::handleAccepted(int descriptor) {
+    ScopedDescriptor socket(descriptor);
+    const std::uint64_t acceptedAt = foundation::bootTimeTicks();
+    std::size_t open = 0;
+    {
+        std::lock_guard lock(mutex);
+        open = connections.size();
+    }
+    if (open >= options.maximumConnections ||
+        pendingDecisions.size() >= options.maximumPendingDecisions) {
+        return;  // closed at once
+    }
+    // Identity from the kernel, before anything of the peer is read.
+    auto peer = PeerProcess::pin(socket.get(), options.pinning, acceptedAt);
+    if (!peer) {
+        return;
+    }
+    std::shared_ptr<Connection> connection;
+    try {
+        connection = Connection::acceptedConnection(serviceName, socket.release(), std::move(*peer),
+                                                    options.frameTimeLimitSeconds);
+    } catch (...) {
+        return;  // out of threads or descriptors: the socket is closed, the listener goes on
+    }
     Connection* key = connection.get();
+    // Registered before the delegate can resume the connection, so that a client closing at once
+    // is still forgotten.
     connection->setClosedObserver([weak = weak_from_this(), key] {
         auto self = weak.lock();
         if (!self) {
@@ -106,15 +251,43 @@ void Listener::State::handleAccepted(asio::local::stream_protocol::socket socket
         }
         // released goes after the lock: it may be the last reference.
     });
-    std::lock_guard lock(mutex);
-    connections.emplace(key, std::move(connection));
+    std::shared_ptr<ListenerDelegate> currentDelegate;
+    {
+        std::lock_guard lock(mutex);
+        connections.emplace(key, connection);
+        currentDelegate = delegate;
+    }
+    auto timer = std::make_unique<dispatch::OneShotTimer>(queue);
+    timer->schedule(options.decisionTimeLimitSeconds,
+                    [weakConnection = std::weak_ptr<Connection>(connection)] {
+                        if (auto expired = weakConnection.lock()) {
+                            expired->refuseDecision();
+                        }
+                    });
+    pendingDecisions.emplace(key, std::move(timer));
+    connection->decide(std::move(currentDelegate), [weak = weak_from_this(), key] {
+        if (auto self = weak.lock()) {
+            self->queue.async([weak, key] {
+                if (auto state = weak.lock()) {
+                    state->decisionFinished(key);
+                }
+            });
+        }
+    });
+}
+
+void Listener::State::decisionFinished(Connection* key) {
+    pendingDecisions.erase(key);
 }
 
 void Listener::State::stopOnQueue() {
     accepting = false;
     retryTimer.cancel();
-    std::error_code ignored;
-    acceptor.close(ignored);
+    if (acceptor) {
+        std::error_code ignored;
+        acceptor->close(ignored);
+        acceptor.reset();
+    }
     if (boundSocketFile) {
         // Remove the file only while it is still the one this listener bound.
         struct stat info {};
@@ -124,12 +297,16 @@ void Listener::State::stopOnQueue() {
         }
         boundSocketFile.reset();
     }
+    if (lockDescriptor >= 0) {
+        ::close(lockDescriptor);  // gives the name up
+        lockDescriptor = -1;
+    }
 }
 
-Listener::Listener(std::string serviceName) {
+Listener::Listener(std::string serviceName, ListenerOptions options) {
     ignoreSIGPIPE();
     auto path = serviceSocketPath(serviceName);
-    state_ = std::make_shared<State>(std::move(serviceName), std::move(path));
+    state_ = std::make_shared<State>(std::move(serviceName), std::move(path), options);
 }
 
 Listener::~Listener() {
@@ -141,9 +318,11 @@ Listener::~Listener() {
     }
     // Synchronously, so that once the listener is gone no accepted connection still holds the
     // objects it exported (the owner may be about to destroy what they refer to).
-    for (auto& [key, connection] : connections) {
-        connection->queue_.sync([&connection] { connection->invalidateOnQueue(); });
+    for (auto& entry : connections) {
+        Connection& connection = *entry.second;
+        connection.queue_.sync([&connection] { connection.invalidateOnQueue(); });
     }
+    state_->queue.sync([this] { state_->pendingDecisions.clear(); });
 }
 
 const std::string& Listener::serviceName() const {
@@ -159,46 +338,17 @@ void Listener::setDelegate(std::shared_ptr<ListenerDelegate> delegate) {
     state_->delegate = std::move(delegate);
 }
 
+void Listener::claim() {
+    state_->queue.sync([this] { state_->claimOnQueue(); });
+}
+
 void Listener::resume() {
     state_->queue.sync([this] {
         auto& state = *state_;
         if (state.accepting) {
             return;
         }
-        const auto& path = state.socketPath;
-        std::error_code error;
-        std::filesystem::create_directories(path.parent_path(), error);
-        if (error) {
-            throw XPCError(XPCError::Code::listenerSetupFailed);
-        }
-        struct stat info {};
-        if (::lstat(path.c_str(), &info) == 0) {
-            if (!S_ISSOCK(info.st_mode)) {
-                throw XPCError(XPCError::Code::listenerSetupFailed);
-            }
-            ::unlink(path.c_str());
-        }
-        const asio::local::stream_protocol::endpoint endpoint(path.native());
-        state.acceptor.open(endpoint.protocol(), error);
-        if (!error) {
-            state.acceptor.bind(endpoint, error);
-        }
-        // Anyone may connect; the delegate decides who is served.
-        if (!error && ::chmod(path.c_str(), 0666) != 0) {
-            error = std::error_code(errno, std::generic_category());
-        }
-        if (!error) {
-            state.acceptor.listen(asio::socket_base::max_listen_connections, error);
-        }
-        if (!error && ::lstat(path.c_str(), &info) != 0) {
-            error = std::error_code(errno, std::generic_category());
-        }
-        if (error) {
-            std::error_code ignored;
-            state.acceptor.close(ignored);
-            throw XPCError(XPCError::Code::listenerSetupFailed);
-        }
-        state.boundSocketFile = std::make_pair(info.st_dev, info.st_ino);
+        state.claimOnQueue();
         state.accepting = true;
         state.startAccept();
     });

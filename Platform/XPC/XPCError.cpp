@@ -10,6 +10,8 @@ const char* XPCError::what() const noexcept {
             return "The service's socket path is too long.";
         case Code::listenerSetupFailed:
             return "The listener could not be set up.";
+        case Code::serviceInUse:
+            return "Another listener already serves this name.";
         case Code::malformedMessage:
             return "A malformed message was received.";
         case Code::connectionInvalid:

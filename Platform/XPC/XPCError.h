@@ -12,6 +12,7 @@ class XPCError : public std::exception {
         invalidServiceName,     // empty, or characters a socket file name cannot carry
         socketPathTooLong,      // the socket path does not fit a Unix socket address
         listenerSetupFailed,    // the listener's socket could not be created or bound
+        serviceInUse,           // a live listener (of this or another process) holds the name
         malformedMessage,       // a frame that cannot be parsed or breaks the protocol
         connectionInvalid,      // the connection was invalidated and cannot be used again
         connectionInterrupted,  // the peer went away; a new message connects again

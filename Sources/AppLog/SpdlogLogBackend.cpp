@@ -1,10 +1,13 @@
 #include "AppLog/SpdlogLogBackend.h"
 
+#include <spdlog/sinks/rotating_file_sink.h>
 #include <spdlog/sinks/stdout_sinks.h>
 #include <spdlog/sinks/syslog_sink.h>
 #include <spdlog/spdlog.h>
 
 #include <syslog.h>
+
+#include <stdexcept>
 
 namespace ventrella::applog {
 
@@ -41,6 +44,22 @@ std::shared_ptr<SpdlogLogBackend> SpdlogLogBackend::systemLog(const std::string&
     auto sink = std::make_shared<spdlog::sinks::syslog_sink_mt>(ident, LOG_PID, LOG_USER, true);
     auto logger = std::make_shared<spdlog::logger>("ventrella", std::move(sink));
     logger->set_pattern("%v");
+    return std::make_shared<SpdlogLogBackend>(std::move(logger), minimum);
+}
+
+std::shared_ptr<SpdlogLogBackend> SpdlogLogBackend::boundedFile(const std::string& path,
+                                                                std::size_t maximumBytes,
+                                                                LogLevel minimum) {
+    std::shared_ptr<spdlog::sinks::rotating_file_sink_mt> sink;
+    try {
+        sink = std::make_shared<spdlog::sinks::rotating_file_sink_mt>(path, maximumBytes, 1);
+    } catch (const spdlog::spdlog_ex& error) {
+        throw std::runtime_error(error.what());
+    }
+    auto logger = std::make_shared<spdlog::logger>("ventrella", std::move(sink));
+    logger->set_pattern("%Y-%m-%d %H:%M:%S.%e [%P] [%l] %v");
+    logger->flush_on(spdlog::level::trace);
+    logger->set_error_handler([](const std::string&) {});
     return std::make_shared<SpdlogLogBackend>(std::move(logger), minimum);
 }
 

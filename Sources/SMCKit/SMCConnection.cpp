@@ -122,9 +122,14 @@ SMCParamStruct SMCConnection::callSMC(const SMCParamStruct& input) {
     std::array<std::uint8_t, sizeof(SMCParamStruct)> out{};
     std::memcpy(in.data(), &input, in.size());
     std::size_t outputSize = out.size();
-    const auto code =
+    auto code =
         iokit::callStructMethod(connection_, static_cast<std::uint32_t>(SMCCommand::kernelIndex),
                                 in.data(), in.size(), out.data(), &outputSize);
+    if (code == iokit::kernSuccess && outputSize < out.size()) {
+        // A short record would read as zeros: a result of success for a call that never
+        // answered.
+        code = iokit::ioReturnUnderrun;
+    }
     if (code != iokit::kernSuccess) {
         channel().error(AppLogMessage() << "smc.iokit.error result=" << pub(signedHex(code)));
         throw SMCError::ioKit(code);

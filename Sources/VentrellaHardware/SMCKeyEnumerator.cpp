@@ -77,7 +77,8 @@ std::vector<std::string> SMCKeyEnumerator::enumerateKeys() const {
         const auto code = iokit::callStructMethod(
             connection_, static_cast<std::uint32_t>(SMCCommand::kernelIndex), &request,
             sizeof(request), output.data(), &outputSize);
-        if (code != iokit::kernSuccess) {
+        // A short reply would read as a zero key with a result of success.
+        if (code != iokit::kernSuccess || outputSize < output.size()) {
             continue;
         }
         SMCParamStruct reply{};

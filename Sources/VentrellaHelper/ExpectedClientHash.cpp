@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "VentrellaSecurity/UTF8Text.h"
+
 namespace ventrella::helper {
 
 using security::ClientAuthorizationFailure;
@@ -49,7 +51,8 @@ HashResult ExpectedClientHash::operator()() const {
         text.assign(buffer, total);
     }
     ::close(fd);
-    if (!ok) {
+    // The file is read as UTF-8 text: bytes that are not UTF-8 cannot be read as such.
+    if (!ok || !security::UTF8Text::isValid(text)) {
         return unavailable;
     }
     return HashResult::success(std::move(text));

@@ -14,7 +14,8 @@ namespace ventrella::helper {
 // Reads the expected client hash from "client-cdhash" on every call. Whoever could write that
 // file could choose which program the helper serves, so only a small regular file owned by the
 // required user and not writable by group or others is read; anything else, or a failed read,
-// makes the hash unavailable. The text is returned as it stands (the authorizer validates it).
+// makes the hash unavailable, and so does a file that is not UTF-8 text. The text is returned as
+// it stands (the authorizer trims and validates it).
 class ExpectedClientHash {
   public:
     static constexpr std::size_t maximumFileBytes = 4096;

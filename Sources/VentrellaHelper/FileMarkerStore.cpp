@@ -12,6 +12,23 @@ namespace ventrella::helper {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// The shortest digits that read back as the same number, never in exponent form and always
+// with a fraction part: "1700000000.0", "1700000000.25".
+std::string decimalSeconds(double seconds) {
+    char number[400];
+    const auto end =
+        std::to_chars(number, number + sizeof number, seconds, std::chars_format::fixed).ptr;
+    std::string text(number, end);
+    if (text.find_first_not_of("-0123456789") == std::string::npos) {
+        text += ".0";
+    }
+    return text;
+}
+
+}  // namespace
+
 FileMarkerStore::FileMarkerStore()
     : FileMarkerStore(HelperPaths::markerFile(), &platform::foundation::secondsSince1970) {}
 
@@ -30,7 +47,7 @@ void FileMarkerStore::mark(std::int64_t percentage) {
     std::string text = "percent=";
     text.append(number, std::to_chars(number, number + sizeof number, percentage).ptr);
     text += "\ntime=";
-    text.append(number, std::to_chars(number, number + sizeof number, secondsSince1970_()).ptr);
+    text += decimalSeconds(secondsSince1970_());
     text += "\n";
     HelperFiles::writeAtomically(path_, text);
 }

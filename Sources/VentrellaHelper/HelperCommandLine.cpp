@@ -34,19 +34,40 @@ int HelperEntry::run(const std::vector<std::string>& argumentsAfterProgram, std:
         auto controller = makeController(false);
         return runRestoreAutomatic(*controller, out, err);
     }
-    try {
-        refreshClientHash();
-    } catch (...) {
-        const std::string message = shared::errorDescription(std::current_exception());
-        // The helper is about to stop serving: fans a crashed predecessor left manual would stay
-        // manual with nobody to hand them back, so try once, as the one-shot command does.
+    using applog::pub;
+    // The helper is about to stop without serving: fans a crashed predecessor left manual would
+    // stay manual with nobody to hand them back, so try once, as the one-shot command does.
+    const auto restoreIfMarked = [this] {
         if (markerExists()) {
             try {
                 makeController(false)->restoreForUninstall();
             } catch (...) {
             }
         }
-        using applog::pub;
+    };
+    ServiceClaim claim = ServiceClaim::claimed;
+    try {
+        claim = claimService();
+    } catch (...) {
+        const std::string message = shared::errorDescription(std::current_exception());
+        restoreIfMarked();
+        log.fault(applog::AppLogMessage() << "listener.setup_failed message=" << pub(message));
+        return 1;
+    }
+    if (claim == ServiceClaim::heldByAnotherHelper) {
+        // The fans belong to the helper that serves; nothing here may touch them.
+        log.error(applog::AppLogMessage()
+                  << "listener.in_use service=" << pub(std::string(HelperPaths::machServiceName)));
+        err << "Another helper already serves " << HelperPaths::machServiceName
+            << "; this one leaves the fans alone and exits.\n";
+        err.flush();
+        return 1;
+    }
+    try {
+        refreshClientHash();
+    } catch (...) {
+        const std::string message = shared::errorDescription(std::current_exception());
+        restoreIfMarked();
         log.fault(applog::AppLogMessage()
                   << "client.hash_bootstrap_failed message=" << pub(message));
         return 1;

@@ -23,13 +23,24 @@ HelperCommand helperCommand(const std::vector<std::string>& argumentsAfterProgra
 // The one-shot restore: prints the outcome and answers the exit status (0 or 1).
 int runRestoreAutomatic(SMCController& controller, std::ostream& out, std::ostream& err);
 
+// What claiming the helper's Mach service found.
+enum class ServiceClaim {
+    claimed,
+    // Another helper serves the name: this one must leave the fans alone and exit.
+    heldByAnotherHelper,
+};
+
 // The helper's entry with everything it reaches out to made replaceable.
 struct HelperEntry {
+    // Takes the helper's Mach service before anything else of the daemon runs; throws when its
+    // listener cannot be set up.
+    std::function<ServiceClaim()> claimService;
     // Writes "client-cdhash" when the helper runs from an application bundle; throws on failure.
     std::function<void()> refreshClientHash;
     std::function<bool()> markerExists;
     std::function<std::shared_ptr<SMCController>(bool shouldRecover)> makeController;
-    // Listens and serves with the controller; in the helper it never returns.
+    // Serves the claimed service with the controller; in the helper it returns only when the
+    // listener cannot resume (status 1).
     std::function<int(std::shared_ptr<SMCController>)> serve;
     applog::AppLog::Channel log;
 

@@ -16,7 +16,7 @@ class HelperError : public std::exception {
     const std::string& description() const { return message_; }
     const char* what() const noexcept override { return message_.c_str(); }
 
-    bool operator==(const HelperError&) const = default;
+    bool operator==(const HelperError& other) const { return message_ == other.message_; }
 
   private:
     std::string message_;

@@ -20,4 +20,8 @@ std::filesystem::path HelperPaths::auditFile() {
     return platform::foundation::resolveMacPath(auditFilePath);
 }
 
+std::filesystem::path HelperPaths::logFile() {
+    return platform::foundation::resolveMacPath(logFilePath);
+}
+
 }  // namespace ventrella::helper

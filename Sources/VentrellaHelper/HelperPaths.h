@@ -25,10 +25,15 @@ struct HelperPaths {
     static constexpr std::string_view auditFilePath =
         "/Library/Application Support/Ventrella/helper-auth.jsonl";
 
+    // The helper's log, standing in for the unified log (see HelperLogFile.h).
+    static constexpr std::string_view logFilePath =
+        "/var/log/unified/com.quillmoor.Ventrella.helper.log";
+
     static std::filesystem::path supportDirectory();
     static std::filesystem::path markerFile();
     static std::filesystem::path clientHashFile();
     static std::filesystem::path auditFile();
+    static std::filesystem::path logFile();
 };
 
 }  // namespace ventrella::helper

@@ -5,6 +5,7 @@
 
 #include "VentrellaSecurity/ClientCodeSignaturePolicy.h"
 #include "VentrellaSecurity/LiveClientCodeInspector.h"
+#include "VentrellaSecurity/UTF8Text.h"
 
 namespace ventrella::security {
 namespace {
@@ -15,16 +16,8 @@ char lowercase(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool isWhitespaceOrNewline(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
 std::string trimmedLowercase(std::string_view text) {
-    while (!text.empty() && isWhitespaceOrNewline(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isWhitespaceOrNewline(text.back()))
-        text.remove_suffix(1);
-    std::string result(text);
+    std::string result(UTF8Text::trimmingWhitespaceAndNewlines(text));
     std::transform(result.begin(), result.end(), result.begin(), lowercase);
     return result;
 }

@@ -27,6 +27,22 @@ EvidenceResult evidence(std::int32_t processIdentifier, const ps::CodeSigningSer
     return evidenceFromSigningInformation(information);
 }
 
+LiveCheck liveCheck(std::int32_t processIdentifier) {
+    return liveCheck(processIdentifier, ps::systemCodeSigningServices());
+}
+
+LiveCheck liveCheck(std::int32_t processIdentifier, const ps::CodeSigningServices& services) {
+    ps::Code code;
+    if (!services.checkDynamicValidity ||
+        services.copyGuestWithProcessIdentifier(processIdentifier, ps::defaultFlags, code) !=
+            ps::statusSuccess ||
+        !code)
+        return [] { return false; };
+    return [check = services.checkDynamicValidity, code] {
+        return check(code, ps::defaultFlags) == ps::statusSuccess;
+    };
+}
+
 EvidenceResult evidenceFromSigningInformation(const ps::Value& information) {
     const ps::Dictionary* dictionary = information.dictionary();
     if (dictionary == nullptr)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "Platform/Security/Code.h"
 #include "VentrellaSecurity/ClientAuthorizationFailure.h"
@@ -20,6 +21,15 @@ inline constexpr const char* disableLibraryValidationEntitlement =
 EvidenceResult evidence(std::int32_t processIdentifier);
 EvidenceResult evidence(std::int32_t processIdentifier,
                         const platform::security::CodeSigningServices& services);
+
+// What every later message of an accepted client is checked with: the process is
+// still the one examined (same process, same image) and, when its signature
+// claims the hardened runtime, still untraced and non-dumpable. A process that
+// cannot be pinned any more gets a check that always fails.
+using LiveCheck = std::function<bool()>;
+LiveCheck liveCheck(std::int32_t processIdentifier);
+LiveCheck liveCheck(std::int32_t processIdentifier,
+                    const platform::security::CodeSigningServices& services);
 
 // Reads the evidence out of a signing-information dictionary (of any shape).
 EvidenceResult evidenceFromSigningInformation(const platform::security::Value& information);

@@ -28,7 +28,9 @@ class HelperContractDecodingError : public std::exception {
   public:
     explicit HelperContractDecodingError(std::string detail) : detail_(std::move(detail)) {}
     const char* what() const noexcept override { return detail_.c_str(); }
-    bool operator==(const HelperContractDecodingError&) const = default;
+    bool operator==(const HelperContractDecodingError& other) const {
+        return detail_ == other.detail_;
+    }
 
   private:
     std::string detail_;
@@ -38,7 +40,9 @@ class HelperContractEncodingError : public std::exception {
   public:
     explicit HelperContractEncodingError(std::string detail) : detail_(std::move(detail)) {}
     const char* what() const noexcept override { return detail_.c_str(); }
-    bool operator==(const HelperContractEncodingError&) const = default;
+    bool operator==(const HelperContractEncodingError& other) const {
+        return detail_ == other.detail_;
+    }
 
   private:
     std::string detail_;

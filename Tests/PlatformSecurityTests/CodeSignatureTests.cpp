@@ -10,12 +10,12 @@
 
 #include "Platform/Security/Code.h"
 #include "Platform/Security/CodeSignature.h"
-#include "ProbeProcess.h"
+#include "SecurityProbes.h"
+#include "Support/ProbeProcess.h"
 
 namespace {
 
 namespace ps = platform::security;
-using probe::probePath;
 
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -77,8 +77,10 @@ TEST_F(SignatureFileTest, SigningAppendsARecordAndReSigningReplacesIt) {
     EXPECT_EQ(image.imageSize, originalSize);
     EXPECT_EQ(image.signature->identifier, requestA.identifier);
     EXPECT_EQ(image.signature->flags, requestA.flags);
-    EXPECT_EQ(image.signature->entitlements, requestA.entitlements);
+    EXPECT_EQ(ps::entitlementsFromPropertyList(image.signature->entitlementsPropertyList),
+              requestA.entitlements);
     EXPECT_EQ(image.signature->teamIdentifier, requestA.teamIdentifier);
+    EXPECT_EQ(image.signature->imageSize, originalSize);
     EXPECT_EQ(staticValidity(program), ps::statusSuccess);
 
     const auto second =
@@ -88,7 +90,7 @@ TEST_F(SignatureFileTest, SigningAppendsARecordAndReSigningReplacesIt) {
     image = signedImageOf(program);
     ASSERT_EQ(image.state, ps::SignedImage::State::signedImage);
     EXPECT_EQ(image.signature->identifier, "com.quillmoor.Other");
-    EXPECT_TRUE(image.signature->entitlements.empty());
+    EXPECT_TRUE(image.signature->entitlementsPropertyList.empty());
     EXPECT_EQ(image.signature->teamIdentifier, std::nullopt);
     EXPECT_NE(ps::codeDirectoryHash(record), ps::codeDirectoryHash(second));
 }
@@ -140,7 +142,7 @@ TEST_F(SignatureFileTest, ChangedImagesAndDamagedTrailersAreInvalid) {
     EXPECT_THROW(ps::signFile(program, requestA), ps::SigningError);
 
     std::string wrongVersion = bytes;
-    wrongVersion[wrongVersion.size() - 12] = 2;
+    wrongVersion[wrongVersion.size() - 12] = 1;  // the earlier format
     writeFile(program, wrongVersion);
     EXPECT_EQ(signedImageOf(program).state, ps::SignedImage::State::damaged);
 
@@ -150,8 +152,12 @@ TEST_F(SignatureFileTest, ChangedImagesAndDamagedTrailersAreInvalid) {
 }
 
 TEST(SignatureRecord, DecodingAcceptsOnlyTheExactRecord) {
-    ps::CodeSignature signature{
-        "com.quillmoor.Ventrella", 0x12000, requestA.entitlements, "TEAM", {}};
+    ps::CodeSignature signature{"com.quillmoor.Ventrella",
+                                0x12000,
+                                ps::entitlementsToPropertyList(requestA.entitlements),
+                                "TEAM",
+                                {},
+                                123456};
     signature.imageHash.fill(0xab);
     const auto record = ps::encodeSignatureRecord(signature);
     EXPECT_EQ(ps::decodeSignatureRecord(record), signature);
@@ -182,11 +188,142 @@ TEST(SignatureRecord, EntitlementsAcceptOnlyTheSupportedTypes) {
                  ps::SigningError);
     EXPECT_THROW(ps::entitlementsFromPropertyList(header + "<string>x</string></plist>"),
                  ps::SigningError);
+    EXPECT_THROW(
+        ps::entitlementsFromPropertyList(
+            header + std::string("<dict><key>a</key><string>x\0y</string></dict></plist>", 53)),
+        ps::SigningError);
     EXPECT_THROW(ps::entitlementsFromPropertyList("not a property list"), ps::SigningError);
     EXPECT_THROW(ps::entitlementsFromPropertyList(""), ps::SigningError);
     EXPECT_EQ(
         ps::entitlementsFromPropertyList(ps::entitlementsToPropertyList(requestA.entitlements)),
         requestA.entitlements);
+}
+
+TEST(SignatureRecord, EntitlementsAreBoundedXMLOnly) {
+    const std::string header = R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0">)";
+    const auto nested = [&](std::size_t depth) {
+        std::string text = header;
+        for (std::size_t i = 0; i < depth; ++i)
+            text += "<dict><key>k</key>";
+        text += "<true/>";
+        for (std::size_t i = 0; i < depth; ++i)
+            text += "</dict>";
+        return text + "</plist>";
+    };
+    const auto manyKeys = [&](std::size_t keys) {
+        std::string text = header + "<dict>";
+        for (std::size_t i = 0; i < keys; ++i)
+            text += "<key>k" + std::to_string(i) + "</key><true/>";
+        return text + "</dict></plist>";
+    };
+    const std::string binary = "bplist00\xd1\x01\x02Qa\t\x08\x0b\x0d";
+    const std::string laughs =
+        R"(<?xml version="1.0"?><!DOCTYPE plist [<!ENTITY a "aaaaaaaaaa"><!ENTITY b "&a;&a;&a;&a;">]>)"
+        R"(<plist version="1.0"><dict><key>k</key><string>&b;&b;&b;</string></dict></plist>)";
+    struct Case {
+        const char* name;
+        std::string text;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"plain", header + "<dict><key>a</key><true/></dict></plist>", true},
+        {"comment", header + "<!-- note --><dict><key>a</key><false/></dict></plist>", true},
+        {"document type without declarations",
+         R"(<?xml version="1.0"?><!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "x">)"
+         R"(<plist version="1.0"><dict/></plist>)",
+         true},
+        // plist, 14 dictionaries and the innermost key: 16 elements deep.
+        {"as deep as allowed", nested(14), true},
+        {"one level deeper", nested(15), false},
+        {"many elements within the cap", manyKeys(500), true},
+        {"too many elements", manyKeys(520), false},
+        {"binary property list", binary, false},
+        {"entities declared in the document", laughs, false},
+        {"text before the markup", "x" + header + "<dict/></plist>", false},
+        {"unterminated tag", header + "<dict", false},
+        {"over the size cap",
+         header + "<dict><key>a</key><string>" + std::string(ps::maximumEntitlementsBytes, 'x') +
+             "</string></dict></plist>",
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.accepted) {
+            EXPECT_NO_THROW(ps::entitlementsFromPropertyList(c.text));
+        } else {
+            EXPECT_THROW(ps::entitlementsFromPropertyList(c.text), ps::SigningError);
+        }
+    }
+}
+
+TEST(SignatureRecord, ImageSizeIsRecordedAndBounded) {
+    ps::CodeSignature signature{"com.quillmoor.Ventrella", 0, "", std::nullopt, {}, 0};
+    signature.imageSize = ps::maximumImageBytes;
+    auto record = ps::encodeSignatureRecord(signature);
+    ASSERT_EQ(ps::decodeSignatureRecord(record), signature);
+
+    // A record claiming a larger image, made by hand: the image size sits before the hash.
+    const std::uint64_t tooLarge = ps::maximumImageBytes + 1;
+    for (int i = 0; i < 8; ++i)
+        record[record.size() - 40 + static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>(tooLarge >> (8 * i));
+    EXPECT_EQ(ps::decodeSignatureRecord(record), std::nullopt);
+    signature.imageSize = tooLarge;
+    EXPECT_THROW(ps::encodeSignatureRecord(signature), ps::SigningError);
+
+    // Whatever is signed must read back.
+    signature.imageSize = 1;
+    signature.entitlementsPropertyList = "<plist><dict><key>a</key><array/></dict></plist>";
+    EXPECT_THROW(ps::encodeSignatureRecord(signature), ps::SigningError);
+}
+
+TEST_F(SignatureFileTest, ImageIsHashedOnlyAtTheRecordedSizeAndEntitlementsOnlyWhenAskedFor) {
+    ps::signFile(program, requestA);
+    const std::string bytes = readFile(program);
+
+    // One byte more in front of the image: the recorded size no longer fits the file.
+    writeFile(program, "x" + bytes);
+    EXPECT_EQ(signedImageOf(program).state, ps::SignedImage::State::damaged);
+    EXPECT_EQ(staticValidity(program), ps::statusSignatureInvalid);
+
+    // A sparse image of 2 GiB behind a trailer that tells the truth about it: never read.
+    {
+        ps::CodeSignature huge{"com.quillmoor.Ventrella", 0x12000, "", std::nullopt, {}, 0};
+        huge.imageSize = 2ULL * 1024 * 1024 * 1024;
+        auto record = ps::encodeSignatureRecord(
+            ps::CodeSignature{huge.identifier, huge.flags, "", std::nullopt, {}, 1});
+        for (int i = 0; i < 8; ++i)
+            record[record.size() - 40 + static_cast<std::size_t>(i)] =
+                static_cast<std::uint8_t>(huge.imageSize >> (8 * i));
+        const auto trailer = ps::signatureTrailer(record.size());
+        std::string tail(record.begin(), record.end());
+        tail.append(trailer.begin(), trailer.end());
+        const int fd = ::open(program.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, tail.data(), tail.size(), static_cast<off_t>(huge.imageSize)),
+                  static_cast<ssize_t>(tail.size()));
+        ::close(fd);
+        EXPECT_EQ(signedImageOf(program).state, ps::SignedImage::State::damaged);
+        EXPECT_EQ(staticValidity(program), ps::statusSignatureInvalid);
+        int readable = ::open(program.c_str(), O_RDONLY | O_CLOEXEC);
+        EXPECT_EQ(ps::hashImage(readable, huge.imageSize), std::nullopt);
+        ::close(readable);
+    }
+
+    // Entitlements that do not parse, in a record whose image matches: the signature is valid,
+    // the entitlements are refused only when someone asks for them.
+    std::string broken = bytes;
+    const auto at = broken.find("<dict>");
+    ASSERT_NE(at, std::string::npos);
+    broken.replace(at, 6, "<dixt>");
+    writeFile(program, broken);
+    EXPECT_EQ(staticValidity(program), ps::statusSuccess);
+    ps::StaticCode code;
+    ASSERT_EQ(ps::createStaticCodeWithPath(program, 0, code), ps::statusSuccess);
+    ps::Value information;
+    EXPECT_EQ(ps::copySigningInformation(code, 0, information), ps::statusSuccess);
+    EXPECT_EQ(ps::copySigningInformation(code, ps::signingInformationFlag, information),
+              ps::statusSignatureInvalid);
 }
 
 TEST_F(SignatureFileTest, BundlePathsOpenTheMainExecutable) {
@@ -250,7 +387,8 @@ TEST_F(SignatureFileTest, CodesignToolSignsShowsAndVerifies) {
     EXPECT_EQ(run("show " + program.string()), 0);
     const auto image = signedImageOf(program);
     ASSERT_TRUE(image.signature.has_value());
-    EXPECT_EQ(image.signature->entitlements, requestA.entitlements);
+    EXPECT_EQ(ps::entitlementsFromPropertyList(image.signature->entitlementsPropertyList),
+              requestA.entitlements);
     EXPECT_EQ(image.signature->teamIdentifier, "QUILLMOOR1");
 
     EXPECT_EQ(run("sign --identifier com.x --flags 0x1g " + program.string()), 2);

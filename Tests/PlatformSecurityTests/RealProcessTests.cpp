@@ -9,7 +9,8 @@
 
 #include "Platform/Security/Code.h"
 #include "Platform/Security/CodeSignature.h"
-#include "ProbeProcess.h"
+#include "SecurityProbes.h"
+#include "Support/ProbeProcess.h"
 #include "VentrellaSecurity/ClientCodeAuthorizer.h"
 #include "VentrellaSecurity/ClientCodeSignaturePolicy.h"
 #include "VentrellaSecurity/LiveClientCodeInspector.h"
@@ -18,8 +19,7 @@ namespace {
 
 namespace ps = platform::security;
 namespace vs = ventrella::security;
-using probe::probePath;
-using probe::ProbeProcess;
+using ventrella::testsupport::ProbeProcess;
 using Failure = vs::ClientAuthorizationFailure;
 
 // The cdhash of a program file, as the helper would store it.
@@ -104,6 +104,15 @@ TEST_F(RealProcessTest, EachWrongProcessIsRefusedWithItsReason) {
         {probePath("good"), {"LD_PRELOAD=libm.so.6"}, Failure::liveValidationFailed},
         {probePath("good"), {"LD_LIBRARY_PATH=/nonexistent"}, Failure::liveValidationFailed},
         {probePath("good"), {"LD_AUDIT=/nonexistent/audit.so"}, Failure::liveValidationFailed},
+        {probePath("good"), {"GCONV_PATH=/nonexistent"}, Failure::liveValidationFailed},
+        {probePath("good"), {"QT_PLUGIN_PATH=/nonexistent"}, Failure::liveValidationFailed},
+        {probePath("good"),
+         {"QT_QPA_PLATFORM_PLUGIN_PATH=/nonexistent"},
+         Failure::liveValidationFailed},
+        {probePath("good"), {"QML2_IMPORT_PATH=/nonexistent"}, Failure::liveValidationFailed},
+        {probePath("good"), {"QML_IMPORT_PATH=/nonexistent"}, Failure::liveValidationFailed},
+        // A variable that merely starts like one of them is no loader setting.
+        {probePath("good"), {"QT_PLUGIN_PATHS_NOTE=x"}, std::nullopt},
         // Without a hardened-runtime claim the loader settings are not examined.
         {probePath("no-flags"), {"LD_PRELOAD=libm.so.6"}, Failure::requiredFlagsMissing},
     };
@@ -158,6 +167,78 @@ TEST_F(RealProcessTest, TracedHardenedProcessIsRefused) {
         << "tracing is not permitted here";
     EXPECT_EQ(refusal(authorizeProbe(process.pid(), hash)), Failure::liveValidationFailed);
     EXPECT_EQ(process.finish(), 0);
+}
+
+TEST_F(RealProcessTest, HardenedProcessOfAnotherUserMustHaveSealedItself) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "starting a probe as another user needs root";
+    }
+    // A copy that the other user can reach, whatever the permissions of the build tree.
+    std::filesystem::permissions(
+        directory, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                       std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                       std::filesystem::perms::others_exec);
+    const auto good = directory / "good";
+    const auto unhardened = directory / "no-flags";
+    std::filesystem::copy_file(probePath("good"), good);
+    std::filesystem::copy_file(probePath("no-flags"), unhardened);
+    const std::vector<std::string> asNobody{"setpriv", "--reuid=65534", "--regid=65534",
+                                            "--clear-groups"};
+    const std::string hash = fileCdHash(good);
+    struct Case {
+        std::filesystem::path program;
+        std::vector<std::string> environment;
+        std::optional<Failure> expected;
+    };
+    const Case cases[] = {
+        {good, {}, std::nullopt},
+        // Anyone of the same user could read its memory or attach to it.
+        {good, {"PROBE_DUMPABLE=1"}, Failure::liveValidationFailed},
+        // Without a hardened-runtime claim nobody asks.
+        {unhardened, {"PROBE_DUMPABLE=1"}, Failure::requiredFlagsMissing},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.program.filename().string() +
+                     (c.environment.empty() ? "" : " " + c.environment.front()));
+        ProbeProcess process(c.program, c.environment, asNobody);
+        ASSERT_TRUE(process.waitReady());
+        EXPECT_EQ(refusal(authorizeProbe(process.pid(), hash)), c.expected);
+        EXPECT_EQ(process.finish(), 0);
+    }
+}
+
+TEST_F(RealProcessTest, LiveCheckRefusesATraceOrAnotherImageAtAnyLaterMessage) {
+    struct Case {
+        const char* probe;
+        bool traced;
+        bool stillLive;
+    };
+    const Case cases[] = {
+        {"good", false, true},
+        {"good", true, false},
+        // Nothing claims the hardened runtime: a tracer is its own business.
+        {"no-flags", true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.probe) + (c.traced ? " traced" : ""));
+        ProbeProcess process(probePath(c.probe));
+        ASSERT_TRUE(process.waitReady());
+        const auto check = vs::LiveClientCodeInspector::liveCheck(process.pid());
+        EXPECT_TRUE(check()) << "just after acceptance";
+        if (c.traced) {
+            ASSERT_EQ(::ptrace(PTRACE_SEIZE, process.pid(), nullptr, nullptr), 0);
+        }
+        EXPECT_EQ(check(), c.stillLive);
+        if (!c.traced) {
+            // Same process id and start time, another image.
+            process.send("exec " + probePath("no-flags").string());
+            ASSERT_TRUE(process.waitReady());
+            EXPECT_FALSE(check());
+        }
+        process.finish();
+        EXPECT_FALSE(check()) << "gone";
+    }
+    EXPECT_FALSE(vs::LiveClientCodeInspector::liveCheck(-1)());
 }
 
 TEST_F(RealProcessTest, PinnedCodeNoLongerValidatesOnceTheProcessIsReplacedOrGone) {

@@ -1,4 +1,5 @@
 #include "Platform/XPC/Frame.h"
+#include "Platform/XPC/FrameAssembler.h"
 #include "Platform/XPC/ReplyBlock.h"
 #include "Platform/XPC/ServiceSocketPath.h"
 #include "Platform/XPC/XPCError.h"
@@ -48,6 +49,55 @@ TEST(FrameTests, RequestsAndRepliesRoundTrip) {
 
     const ReplyMessage empty{9, {}};
     EXPECT_EQ(std::get<ReplyMessage>(decodeFrameBody(bodyOf(encodeFrame(empty)))), empty);
+
+    const auto acceptance = encodeFrame(AcceptanceMessage{});
+    EXPECT_EQ(acceptance, (std::vector<std::uint8_t>{0, 0, 0, 1, 3}));
+    EXPECT_TRUE(std::holds_alternative<AcceptanceMessage>(decodeFrameBody(bodyOf(acceptance))));
+}
+
+TEST(FrameAssemblerTests, FramesComeBackWhateverTheRecordBoundaries) {
+    const RequestMessage request{1, "echo:withReply:", {42}};
+    const ReplyMessage reply{2, ReplyData(3 * kMaximumRecordSize + 17, 0x5a)};
+    std::vector<std::uint8_t> stream = encodeFrame(request);
+    const auto replyFrame = encodeFrame(reply);
+    stream.insert(stream.end(), replyFrame.begin(), replyFrame.end());
+    const auto acceptanceFrame = encodeFrame(AcceptanceMessage{});
+    stream.insert(stream.end(), acceptanceFrame.begin(), acceptanceFrame.end());
+
+    for (const std::size_t recordSize : {std::size_t{1}, std::size_t{3}, std::size_t{4},
+                                         std::size_t{7}, kMaximumRecordSize, stream.size()}) {
+        FrameAssembler assembler;
+        std::vector<Message> messages;
+        for (std::size_t offset = 0; offset < stream.size(); offset += recordSize) {
+            const auto part =
+                std::span(stream).subspan(offset, std::min(recordSize, stream.size() - offset));
+            for (auto& message : assembler.append(part)) {
+                messages.push_back(std::move(message));
+            }
+            // Never more held than the part of one frame that has arrived.
+            EXPECT_LE(assembler.bufferedBytes(), replyFrame.size()) << recordSize;
+        }
+        ASSERT_EQ(messages.size(), 3u) << recordSize;
+        EXPECT_EQ(std::get<RequestMessage>(messages[0]), request);
+        EXPECT_EQ(std::get<ReplyMessage>(messages[1]), reply);
+        EXPECT_TRUE(std::holds_alternative<AcceptanceMessage>(messages[2]));
+        EXPECT_FALSE(assembler.holdsPartialFrame());
+    }
+}
+
+TEST(FrameAssemblerTests, HeldBytesFollowWhatArrivedNotWhatTheHeaderClaims) {
+    FrameAssembler assembler;
+    // A header claiming the largest body, then ten bytes of it.
+    std::vector<std::uint8_t> start{0x00, 0x10, 0x00, 0x00};
+    start.resize(start.size() + 10, 0x02);
+    EXPECT_TRUE(assembler.append(start).empty());
+    EXPECT_TRUE(assembler.holdsPartialFrame());
+    EXPECT_EQ(assembler.bufferedBytes(), 14u);
+
+    FrameAssembler oversized;
+    EXPECT_THROW(oversized.append(std::vector<std::uint8_t>{0x00, 0x10, 0x00, 0x01}), XPCError);
+    FrameAssembler badBody;
+    EXPECT_THROW(badBody.append(std::vector<std::uint8_t>{0, 0, 0, 2, 3, 0}), XPCError);
 }
 
 TEST(FrameTests, LengthMustBeWithinTheCap) {
@@ -95,6 +145,7 @@ TEST(FrameTests, MalformedBodiesAreRejected) {
 
     expectMalformed({});
     expectMalformed({2, 0, 0});  // reply without a whole call id
+    expectMalformed({3, 0});     // acceptance carries nothing
 
     EXPECT_THROW(encodeFrame(RequestMessage{1, "", {}}), XPCError);
     EXPECT_THROW(encodeFrame(RequestMessage{1, "x", std::vector<std::int64_t>(17)}), XPCError);

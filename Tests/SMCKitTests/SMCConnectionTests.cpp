@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 #include <sys/utsname.h>
 
+#include <algorithm>
+#include <array>
 #include <functional>
 #include <memory>
 
 #include "Platform/Foundation/Sysctl.h"
 #include "Platform/IOKit/IOReturn.h"
+#include "Platform/IOKit/InProcessBackend.h"
 #include "Platform/VirtualMac/SMCFirmwareResult.h"
+#include "Platform/VirtualMac/SimulatedSMC.h"
 #include "SMCKit/FourCharCode.h"
 #include "SMCKit/SMCError.h"
 #include "Support/ScopedCapturingLogBackend.h"
@@ -33,6 +37,38 @@ void expectSMCError(const std::function<void()>& action, const SMCError& expecte
         EXPECT_EQ(error, expected) << error.description();
     }
 }
+
+// The simulated SMC behind a user client that hands back only the first `replyBytes` of each
+// record and reports that count, as a driver with a short reply would.
+class ShortReplySMC final : public platform::iokit::UserClientDevice {
+  public:
+    explicit ShortReplySMC(std::size_t replyBytes) : replyBytes_(replyBytes) {}
+
+    std::string_view serviceClass() const override { return smc_.serviceClass(); }
+    platform::iokit::KernReturn openClient(std::uint32_t type,
+                                           platform::iokit::ClientID& client) override {
+        return smc_.openClient(type, client);
+    }
+    platform::iokit::KernReturn closeClient(platform::iokit::ClientID client) override {
+        return smc_.closeClient(client);
+    }
+    platform::iokit::KernReturn callStructMethod(platform::iokit::ClientID client,
+                                                 std::uint32_t selector,
+                                                 std::span<const std::uint8_t> input,
+                                                 std::span<std::uint8_t> output,
+                                                 std::size_t& outputSize) override {
+        std::array<std::uint8_t, 80> full{};
+        std::size_t fullSize = full.size();
+        const auto code = smc_.callStructMethod(client, selector, input, full, fullSize);
+        outputSize = std::min(replyBytes_, fullSize);
+        std::copy_n(full.begin(), outputSize, output.begin());
+        return code;
+    }
+
+  private:
+    virtualmac::SimulatedSMC smc_;
+    std::size_t replyBytes_;
+};
 
 class SMCConnectionTests : public ::testing::Test {
   protected:
@@ -150,6 +186,26 @@ TEST_F(SMCConnectionTests, IOKitFailureThrowsAndLogsSignedHex) {
     EXPECT_EQ(lines(), std::vector<std::string>{"smc.iokit.error result=-1ffffd44"});
     EXPECT_EQ(SMCError::ioKit(generalError).description(), "IOKit error: 0xe00002bc");
     // The connection stays usable.
+    EXPECT_EQ(connection.readKey("FNum").bytes, std::vector<std::uint8_t>{2});
+}
+
+TEST(SMCConnectionShortReplyTests, ARecordShorterThan80BytesIsAnIOKitErrorNotASuccess) {
+    ScopedCapturingLogBackend capture;
+    const SMCError underrun = SMCError::ioKit(platform::iokit::ioReturnUnderrun);
+    // 40 bytes stop just before the result byte, which would otherwise read as success.
+    for (const std::size_t replyBytes : {0U, 40U, 79U}) {
+        SCOPED_TRACE(replyBytes);
+        platform::iokit::ScopedInProcessDevice installed(
+            std::make_shared<ShortReplySMC>(replyBytes));
+        SMCConnection connection;
+        capture.clear();
+        expectSMCError([&] { connection.readKey("FNum"); }, underrun);
+        expectSMCError([&] { connection.writeKey("F0Tg", {1, 2, 3, 4}); }, underrun);
+        expectSMCError([&] { connection.callSMC(SMCParamStruct{}); }, underrun);
+        EXPECT_EQ(capture.texts("SMCConnection").front(), "smc.iokit.error result=-1ffffd18");
+    }
+    platform::iokit::ScopedInProcessDevice installed(std::make_shared<ShortReplySMC>(80));
+    SMCConnection connection;
     EXPECT_EQ(connection.readKey("FNum").bytes, std::vector<std::uint8_t>{2});
 }
 

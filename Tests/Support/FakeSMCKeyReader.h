@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "SMCKit/SMCError.h"
+#include "SMCKit/SMCKeyEnumerating.h"
 #include "SMCKit/SMCKeyMetadataReading.h"
 #include "SMCKit/SMCKeyReading.h"
 
@@ -75,6 +77,23 @@ class FakeSMCMetadataReader : public FakeSMCKeyReader, public smc::SMCKeyMetadat
     std::map<std::string, smc::SMCKeyMetadata> metadataOverrides;
     std::map<std::string, std::exception_ptr> metadataErrors;
     std::vector<std::string> metadataRequests;
+};
+
+// The same store, also listing keys: `enumeratedKeys` as they stand (not the stored ones, so a
+// test can offer keys it never answers). `onEnumerate` runs inside each listing.
+class FakeSMCEnumeratingReader : public FakeSMCKeyReader, public smc::SMCKeyEnumerating {
+  public:
+    std::vector<std::string> enumerateKeys() override {
+        ++enumerations;
+        if (onEnumerate) {
+            onEnumerate();
+        }
+        return enumeratedKeys;
+    }
+
+    std::vector<std::string> enumeratedKeys;
+    std::function<void()> onEnumerate;
+    int enumerations = 0;
 };
 
 }  // namespace ventrella::fakes

@@ -28,6 +28,7 @@ class ScriptedIndexSMC final : public iokit::UserClientDevice {
         std::uint32_t key = 0;
         std::uint8_t result = 0;
         iokit::KernReturn kernReturn = iokit::kernSuccess;
+        std::size_t replyBytes = 80;  // fewer: a short record, the rest never written
     };
 
     std::vector<std::uint8_t> countBytes;  // empty: the SMC has no "#KEY"
@@ -65,6 +66,7 @@ class ScriptedIndexSMC final : public iokit::UserClientDevice {
         SMCParamStruct request{};
         std::memcpy(&request, input.data(), 80);
         SMCParamStruct reply{};
+        std::size_t replyBytes = 80;
         const bool countKey = request.key == 0x234B4559;  // "#KEY"
         switch (request.data8) {
             case 9:
@@ -90,13 +92,14 @@ class ScriptedIndexSMC final : public iokit::UserClientDevice {
                 }
                 reply.key = answer.key;
                 reply.result = answer.result;
+                replyBytes = answer.replyBytes;
                 break;
             }
             default:
                 reply.result = 0x82;
         }
-        std::memcpy(output.data(), &reply, 80);
-        outputSize = 80;
+        std::memcpy(output.data(), &reply, replyBytes);
+        outputSize = replyBytes;
         return iokit::kernSuccess;
     }
 
@@ -127,6 +130,7 @@ TEST_F(SMCKeyEnumeratorTests, ListsEachReadableASCIIKeyOnceInOrdinalOrder) {
         {code("FNum")},                                   // a duplicate
         {code("Ftst"), 0x84},                             // refused by the firmware
         {code("F9Ac"), 0, iokit::ioReturnNotPrivileged},  // refused by IOKit
+        {code("TS0P"), 0x84, iokit::kernSuccess, 40},     // its result byte never arrived
         {code("#KEY")},
     };
     smc->countKeys(static_cast<std::uint32_t>(smc->answers.size()));

@@ -82,17 +82,16 @@ TEST(HelperDaemonE2E, ImpostorClientsAreRefusedAuditedAndLogged) {
                   .exitCode,
               0);
 
-    // The bundled client with one byte of its image changed.
+    // The bundled client with one byte of its image changed: a letter of its usage text, so that
+    // it still runs whatever the build's layout.
     const fs::path tampered = impostors / "tampered";
-    fs::copy_file(CLIENT_PROGRAM, tampered);
     {
-        std::fstream file(tampered, std::ios::in | std::ios::out | std::ios::binary);
-        file.seekg(4096);
-        char byte = 0;
-        file.read(&byte, 1);
-        byte = static_cast<char>(byte ^ 0x5a);
-        file.seekp(4096);
-        file.write(&byte, 1);
+        std::string bytes = readFile(CLIENT_PROGRAM);
+        const auto at = bytes.find("usage: ventrella-helper-client");
+        ASSERT_NE(at, std::string::npos);
+        bytes[at] = 'U';
+        std::ofstream(tampered, std::ios::binary) << bytes;
+        fs::permissions(tampered, fs::perms::owner_all);
     }
 
     // The image alone, its signature cut off.
@@ -112,7 +111,9 @@ TEST(HelperDaemonE2E, ImpostorClientsAreRefusedAuditedAndLogged) {
         {tampered, "liveValidationFailed"},
         {unsignedClient, "liveValidationFailed"},
     };
-    for (const auto& [program, reason] : cases) {
+    for (const auto& refusal : cases) {
+        const fs::path& program = refusal.first;
+        const std::string& reason = refusal.second;
         SCOPED_TRACE(reason);
         auto refused = mac.run({program.string(), "apply", "60"});
         EXPECT_NE(refused.exitCode, 0);
@@ -190,6 +191,27 @@ TEST(HelperDaemonE2E, WatchdogHandsTheFansBackWhenTheClientStopsRenewing) {
     EXPECT_TRUE(eventually([&] { return !fs::exists(mac.supportFile("manual-owner")); }));
 }
 
+TEST(HelperDaemonE2E, SecondHelperLeavesTheServingHelperAndItsFansAlone) {
+    SimulatedMac mac;
+    ASSERT_TRUE(mac.waitForHelper());
+    ASSERT_EQ(mac.client({"apply", "60"}).exitCode, 0);
+    const auto helper = mac.helperProcess();
+    ASSERT_TRUE(helper);
+
+    // A mistyped argument runs the daemon, not the one-shot restore.
+    auto second = mac.run({HELPER_PROGRAM, "--restore-automatc"});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_THAT(second.err, HasSubstr("Another helper already serves "
+                                      "com.quillmoor.Ventrella.helper; this one leaves the fans "
+                                      "alone and exits."));
+    EXPECT_TRUE(fansAre(mac.status(), "manual"));
+    EXPECT_TRUE(fs::exists(mac.supportFile("manual-owner")));
+    EXPECT_EQ(mac.helperProcess(), helper);
+    auto status = mac.client({"status"});
+    ASSERT_EQ(status.exitCode, 0) << status.err;
+    EXPECT_THAT(status.out, HasSubstr("holding 60%"));
+}
+
 TEST(HelperDaemonE2E, RestoreAutomaticCommandPrintsItsOutcome) {
     SimulatedMac mac;
     ASSERT_TRUE(mac.waitForHelper());
@@ -205,11 +227,13 @@ TEST(HelperDaemonE2E, RestoreAutomaticCommandPrintsItsOutcome) {
     auto failed = mac.run({HELPER_PROGRAM, "--restore-automatic"});
     EXPECT_EQ(failed.exitCode, 1);
     EXPECT_EQ(failed.out, "");
-    // The hardware layers log to standard error as well; the outcome is the last line.
-    const auto lastLine = failed.err.substr(failed.err.rfind('\n', failed.err.size() - 2) + 1);
-    EXPECT_THAT(lastLine, StartsWith("Apple Automatic could not be verified: Fan 1 mode: SMC "
-                                     "firmware error: notWritable (0x86)"));
-    EXPECT_THAT(lastLine, ::testing::EndsWith("\n"));
+    // The outcome and nothing else: the hardware layers' lines went to the helper's log.
+    EXPECT_EQ(failed.err,
+              "Apple Automatic could not be verified: Fan 1 mode: SMC firmware error: "
+              "notWritable (0x86)\n");
+    EXPECT_THAT(readFile(mac.helperLog()),
+                HasSubstr("io.lowmarsh.fan[SMCConnection] smc.write.failed key=F1md "
+                          "firmware=notWritable (0x86)\n"));
 }
 
 }  // namespace

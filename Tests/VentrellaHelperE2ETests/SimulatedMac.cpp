@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -144,11 +145,12 @@ fs::path SimulatedMac::bundledClient() const {
 }
 
 fs::path SimulatedMac::helperLog() const {
-    return root_ / "var/log/com.quillmoor.Ventrella.helper.log";
+    return root_ / "var/log/unified/com.quillmoor.Ventrella.helper.log";
 }
 
 CommandResult SimulatedMac::run(const std::vector<std::string>& arguments) const {
-    static int counter = 0;
+    // Tests run commands from several threads at once.
+    static std::atomic<int> counter = 0;
     const std::string base =
         "/tmp/vm-out-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
     const pid_t pid = spawnWith(root_, arguments, base + ".out", base + ".err");

@@ -33,6 +33,7 @@ class SimulatedMac {
     const std::filesystem::path& root() const { return root_; }
     std::filesystem::path supportFile(const std::string& name) const;
     std::filesystem::path bundledClient() const;
+    // The helper's log (its unified-log stand-in), not the daemon's standard output.
     std::filesystem::path helperLog() const;
 
     // Runs a program with VIRTUAL_MAC_ROOT set to the root; output captured.

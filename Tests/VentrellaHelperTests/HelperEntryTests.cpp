@@ -30,11 +30,17 @@ struct EntryFixture {
     ControllerFixture controllers;
     std::vector<bool> made;  // shouldRecover of each controller made
     bool served = false;
+    bool refreshed = false;
+    std::function<ServiceClaim()> claim = [] { return ServiceClaim::claimed; };
     std::function<void()> refresh = [] {};
 
     HelperEntry entry() {
         return HelperEntry{
-            [this] { refresh(); },
+            [this] { return claim(); },
+            [this] {
+                refreshed = true;
+                refresh();
+            },
             [this] { return controllers.marker->marked; },
             [this](bool shouldRecover) {
                 made.push_back(shouldRecover);
@@ -105,6 +111,46 @@ TEST(HelperEntryTest, FailedBootstrapRestoresOnceWhenMarkedThenLogsAndExits) {
         EXPECT_EQ(line.text,
                   "client.hash_bootstrap_failed message=The bundled Helper must run as root.");
     }
+}
+
+TEST(HelperEntryTest, SecondHelperLeavesTheServingHelpersFansAloneAndSaysSo) {
+    testsupport::ScopedCapturingLogBackend capture;
+    EntryFixture fixture;
+    // The serving helper holds the fans in manual control.
+    fixture.controllers.marker->marked = true;
+    fixture.claim = [] { return ServiceClaim::heldByAnotherHelper; };
+    std::ostringstream out, err;
+    EXPECT_EQ(fixture.entry().run({"--restore-automatc"}, out, err), 1);
+    EXPECT_TRUE(fixture.made.empty()) << "a controller would restore the other helper's fans";
+    EXPECT_FALSE(fixture.refreshed);
+    EXPECT_FALSE(fixture.served);
+    EXPECT_TRUE(fixture.controllers.marker->marked);
+    EXPECT_TRUE(fixture.controllers.log->entries().empty());
+    EXPECT_EQ(err.str(),
+              "Another helper already serves com.quillmoor.Ventrella.helper; this one leaves the "
+              "fans alone and exits.\n");
+    ASSERT_EQ(capture.lines().size(), 1U);
+    EXPECT_EQ(capture.lines()[0].level, applog::LogLevel::error);
+    EXPECT_EQ(capture.lines()[0].text, "listener.in_use service=com.quillmoor.Ventrella.helper");
+}
+
+TEST(HelperEntryTest, ListenerThatCannotBeSetUpRestoresOnceWhenMarkedThenExits) {
+    testsupport::ScopedCapturingLogBackend capture;
+    EntryFixture fixture;
+    fixture.controllers.marker->marked = true;
+    fixture.claim = []() -> ServiceClaim {
+        throw HelperError("The listener could not be set up.");
+    };
+    std::ostringstream out, err;
+    EXPECT_EQ(fixture.entry().run({}, out, err), 1);
+    EXPECT_THAT(fixture.made, ElementsAre(false));
+    EXPECT_FALSE(fixture.refreshed);
+    EXPECT_FALSE(fixture.served);
+    EXPECT_FALSE(fixture.controllers.marker->marked);
+    ASSERT_EQ(capture.lines().size(), 1U);
+    EXPECT_EQ(capture.lines()[0].level, applog::LogLevel::fault);
+    EXPECT_EQ(capture.lines()[0].text,
+              "listener.setup_failed message=The listener could not be set up.");
 }
 
 TEST(HelperEntryTest, FailedRestoreAfterFailedBootstrapStillExitsWithOne) {

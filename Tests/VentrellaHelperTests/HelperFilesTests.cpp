@@ -15,6 +15,7 @@
 #include "Support/TemporaryPlatformRoot.h"
 #include "VentrellaHelper/ExpectedClientHash.h"
 #include "VentrellaHelper/FileMarkerStore.h"
+#include "VentrellaHelper/HelperLogFile.h"
 #include "VentrellaHelper/HelperPaths.h"
 #include "VentrellaHelper/HelperWatchdog.h"
 #include "VirtualTimers.h"
@@ -24,6 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using security::ClientAuthorizationFailure;
+using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 
 std::string readFile(const fs::path& path) {
@@ -64,13 +66,22 @@ TEST(FileMarkerStoreTest, MarkWritesTwoLinesAndCreatesTheDirectoryAs0755) {
     EXPECT_NO_THROW(store.clear());
 }
 
-TEST(FileMarkerStoreTest, TimeIsWrittenInShortestRoundTripFormAndMarkReplacesTheFile) {
+TEST(FileMarkerStoreTest, TimeIsAPlainDecimalInShortestRoundTripFormAndMarkReplacesTheFile) {
     testsupport::TemporaryPlatformRoot root;
     const fs::path path = root.path() / "state/manual-owner";
-    FileMarkerStore store(path, [] { return 1700000000.25; });
-    store.mark(60);
-    store.mark(80);
-    EXPECT_EQ(readFile(path), "percent=80\ntime=1700000000.25\n");
+    const std::pair<double, std::string> times[] = {
+        {1700000000.25, "1700000000.25"},
+        {1700000000.0, "1700000000.0"},  // not "1.7e+09"
+        {1700000000.123456, "1700000000.123456"},
+        {0.5, "0.5"},
+        {0.0, "0.0"},
+    };
+    for (const auto& [seconds, text] : times) {
+        FileMarkerStore store(path, [seconds = seconds] { return seconds; });
+        store.mark(60);
+        store.mark(80);
+        EXPECT_EQ(readFile(path), "percent=80\ntime=" + text + "\n");
+    }
     // Nothing but the marker is left in the directory (no temporary files).
     EXPECT_EQ(std::distance(fs::directory_iterator(path.parent_path()), fs::directory_iterator()),
               1);
@@ -124,6 +135,43 @@ TEST(ExpectedClientHashTest, ReadsOnlyASmallRootOwnedFileNobodyElseCanWrite) {
     const fs::path big = root.path() / "big";
     std::ofstream(big) << std::string(ExpectedClientHash::maximumFileBytes + 1, 'a');
     EXPECT_FALSE(ExpectedClientHash(big, 0)().isSuccess()) << "too large";
+}
+
+TEST(ExpectedClientHashTest, ATextThatIsNotUTF8IsUnavailable) {
+    testsupport::TemporaryPlatformRoot root;
+    const fs::path path = root.path() / "client-cdhash";
+    const std::string hash(40, 'a');
+    const std::pair<std::string, bool> contents[] = {
+        {hash + "\xc2\xa0\n", true},          // a no-break space is text
+        {hash + "\xa0\n", false},             // the same byte alone is not
+        {"\xef\xbb\xbf" + hash, true},        // a byte-order mark is text
+        {hash + "\xc0\xaf", false},           // an overlong "/"
+        {hash + "\xed\xa0\x80", false},       // a UTF-16 surrogate
+        {hash + "\xf4\x90\x80\x80", false},   // past U+10FFFF
+        {hash + "\xe2\x80", false},           // cut off
+        {std::string("\0", 1) + hash, true},  // a NUL is text; the authorizer refuses it
+    };
+    for (const auto& [text, readable] : contents) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+        fs::permissions(path, fs::perms(0644), fs::perm_options::replace);
+        const auto result = ExpectedClientHash(path, 0)();
+        ASSERT_EQ(result.isSuccess(), readable) << ::testing::PrintToString(text);
+        if (readable) {
+            EXPECT_EQ(result.value(), text);
+        } else {
+            EXPECT_EQ(result.error(), ClientAuthorizationFailure::expectedHashUnavailable);
+        }
+    }
+}
+
+TEST(HelperLogFileTest, LinesGoToTheBoundedLogUnderThePlatformRoot) {
+    testsupport::TemporaryPlatformRoot root;
+    auto backend = HelperLogFile::backend();
+    backend->write("com.quillmoor.Ventrella.helper", "ClientAuthorization", applog::LogLevel::error,
+                   "client.rejected reason=cdHashMismatch pid=9");
+    EXPECT_THAT(readFile(root.path() / "var/log/unified/com.quillmoor.Ventrella.helper.log"),
+                HasSubstr("[error] com.quillmoor.Ventrella.helper[ClientAuthorization] "
+                          "client.rejected reason=cdHashMismatch pid=9\n"));
 }
 
 TEST(HelperWatchdogTest, ASecondArmReplacesTheFirstAndCancelStopsIt) {

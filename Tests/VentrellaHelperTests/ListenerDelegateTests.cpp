@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include "Support/ScopedCapturingLogBackend.h"
 #include "Support/TemporaryPlatformRoot.h"
 #include "VentrellaHelper/HelperCommandLine.h"
+#include "VentrellaHelper/HelperDaemon.h"
 #include "VentrellaHelper/HelperService.h"
 #include "VentrellaHelper/ListenerDelegate.h"
 #include "VentrellaShared/HelperContractJSON.h"
@@ -39,6 +41,8 @@ struct ListenerFixture {
     ControllerFixture controllers;
     std::shared_ptr<SMCController> controller = controllers.make(false);
     std::atomic<bool> genuine{true};
+    // What the live check of every request answers.
+    std::atomic<bool> stillLive{true};
     std::shared_ptr<security::ClientAuthorizationAuditLog> auditLog =
         std::make_shared<security::ClientAuthorizationAuditLog>(root.path() / "helper-auth.jsonl",
                                                                 32768, ::geteuid());
@@ -57,19 +61,32 @@ struct ListenerFixture {
                 return security::Result<std::string, ClientAuthorizationFailure>::success(
                     expectedHash + "\n");
             });
-        listener.setDelegate(std::make_shared<ListenerDelegate>(controller, std::move(authorizer),
-                                                                auditLog, helperLog()));
+        listener.setDelegate(std::make_shared<ListenerDelegate>(
+            controller, std::move(authorizer), auditLog, helperLog(),
+            [this](std::int32_t) { return [this] { return stillLive.load(); }; }));
         listener.resume();
     }
 
     // Sends one request on a new connection; the reply text, or "error:" and the XPC error.
     std::string request(const std::string& selector, std::vector<std::int64_t> arguments = {}) {
+        auto connection = connect();
+        auto text = send(*connection, selector, std::move(arguments));
+        connection->invalidate();
+        return text;
+    }
+
+    static std::shared_ptr<platform::xpc::Connection> connect() {
         auto connection =
             platform::xpc::Connection::connectToService("com.quillmoor.Ventrella.helper");
         connection->setRemoteObjectInterface(helperProtocolInterface());
         connection->resume();
+        return connection;
+    }
+
+    static std::string send(platform::xpc::Connection& connection, const std::string& selector,
+                            std::vector<std::int64_t> arguments = {}) {
         auto outcome = std::make_shared<std::promise<std::string>>();
-        auto proxy = connection->remoteObjectProxyWithErrorHandler(
+        auto proxy = connection.remoteObjectProxyWithErrorHandler(
             [outcome](const platform::xpc::XPCError& error) {
                 try {
                     outcome->set_value(std::string("error:") + error.what());
@@ -84,12 +101,9 @@ struct ListenerFixture {
         });
         auto future = outcome->get_future();
         if (future.wait_for(10s) != std::future_status::ready) {
-            connection->invalidate();
             return "timeout";
         }
-        auto text = future.get();
-        connection->invalidate();
-        return text;
+        return future.get();
     }
 };
 
@@ -136,6 +150,76 @@ TEST(ListenerDelegateTest, RefusedClientIsAuditedLoggedAndNeverAnswered) {
     // The same client, now genuine, is served on a new connection.
     fixture.genuine = true;
     EXPECT_THAT(fixture.request("statusWithReply:"), HasSubstr(R"("protocolVersion":4)"));
+}
+
+TEST(ListenerDelegateTest, ClientIsCutOffOnceItsProcessFailsTheLiveCheck) {
+    ListenerFixture fixture;
+    auto connection = ListenerFixture::connect();
+    EXPECT_THAT(ListenerFixture::send(*connection, "statusWithReply:"),
+                HasSubstr(R"("protocolVersion":4)"));
+    // Traced, say, after it was accepted: its next request never reaches the controller.
+    fixture.stillLive = false;
+    EXPECT_THAT(ListenerFixture::send(*connection, "applyCoolingWithPercentage:withReply:", {60}),
+                HasSubstr("error:"));
+    connection->invalidate();
+    ControllerFixture::drain(*fixture.controller);
+    const auto entries = fixture.controllers.log->entries();
+    EXPECT_TRUE(std::none_of(entries.begin(), entries.end(), [](const std::string& entry) {
+        return entry.rfind("hardware.enableManualMode", 0) == 0;
+    })) << "the fans were taken";
+    EXPECT_FALSE(fixture.controllers.marker->marked);
+}
+
+TEST(HelperDaemonTest, ServesUntilTheRunLoopEndsOrEndsAfterTheRecoveryWhenItCannotResume) {
+    for (const bool socketPathTaken : {false, true}) {
+        SCOPED_TRACE(socketPathTaken ? "cannot resume" : "serving");
+        testsupport::TemporaryPlatformRoot root;
+        testsupport::ScopedCapturingLogBackend capture;
+        ControllerFixture controllers;
+        controllers.marker->marked = true;  // left by a helper that crashed
+        auto controller = controllers.make(true);
+        auto auditLog = std::make_shared<security::ClientAuthorizationAuditLog>(
+            root.path() / "helper-auth.jsonl", 32768, ::geteuid());
+        security::ClientCodeAuthorizer authorizer(
+            "com.quillmoor.Ventrella", 0x12000,
+            [](std::int32_t) {
+                return security::Result<ClientCodeEvidence, ClientAuthorizationFailure>::success(
+                    ClientCodeEvidence{"com.quillmoor.Ventrella", expectedHash, 0x12000, false});
+            },
+            [] {
+                return security::Result<std::string, ClientAuthorizationFailure>::success(
+                    expectedHash);
+            });
+        auto delegate = std::make_shared<ListenerDelegate>(
+            controller, std::move(authorizer), auditLog, helperLog(),
+            [](std::int32_t) { return [] { return true; }; });
+        platform::xpc::Listener listener("com.quillmoor.Ventrella.helper");
+        if (socketPathTaken) {
+            std::filesystem::create_directories(listener.socketPath().parent_path());
+            std::ofstream(listener.socketPath()) << "not a socket";
+        }
+        std::string served;
+        const int status = serveOn(listener, delegate, *controller, helperLog(), [&] {
+            auto connection = ListenerFixture::connect();
+            served = ListenerFixture::send(*connection, "statusWithReply:");
+            connection->invalidate();
+        });
+        if (socketPathTaken) {
+            EXPECT_EQ(status, 1);
+            EXPECT_EQ(served, "");
+            // The recovery restore queued at start-up ran to its end before the answer.
+            EXPECT_FALSE(controllers.marker->marked);
+            const auto lines = capture.lines();
+            ASSERT_EQ(lines.size(), 1U);
+            EXPECT_EQ(lines[0].level, applog::LogLevel::fault);
+            EXPECT_EQ(lines[0].text,
+                      "listener.resume_failed message=The listener could not be set up.");
+        } else {
+            EXPECT_EQ(status, 0);
+            EXPECT_THAT(served, HasSubstr(R"("protocolVersion":4)"));
+            EXPECT_TRUE(capture.lines().empty());
+        }
+    }
 }
 
 TEST(HelperServiceTest, PercentageReachesTheEngineUnnarrowed) {

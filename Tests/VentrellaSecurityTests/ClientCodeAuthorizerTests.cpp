@@ -59,6 +59,24 @@ TEST(ClientCodeAuthorizer, ExpectedHashIsTrimmedLowercasedAndMatchedIgnoringCase
     Harness harness;
     harness.expected = HashResult::success(" \t" + hashUpper + "\n");
     EXPECT_EQ(harness.authorize(), accepted);
+    // White space and line breaks of all of Unicode, at either end and several in a row.
+    for (const std::string space :
+         {"\r\n", "\v\f", "\xc2\x85", "\xc2\xa0", "\xe1\x9a\x80", "\xe2\x80\x80", "\xe2\x80\x8a",
+          "\xe2\x80\xa8", "\xe2\x80\xa9", "\xe2\x80\xaf", "\xe2\x81\x9f", "\xe3\x80\x80",
+          "\xe3\x80\x80\xc2\xa0 \n"}) {
+        harness.expected = HashResult::success(space + hashUpper + space);
+        EXPECT_EQ(harness.authorize(), accepted) << ::testing::PrintToString(space);
+    }
+    // Neither a zero-width space nor a byte-order mark is white space, nor is a lone byte of a
+    // longer sequence.
+    for (const std::string notSpace : {"\xe2\x80\x8b", "\xef\xbb\xbf", "\xa0", "\xe3\x80"}) {
+        harness.expected = HashResult::success(hashLower + notSpace);
+        EXPECT_EQ(harness.authorize(), refused(Failure::expectedHashInvalid))
+            << ::testing::PrintToString(notSpace);
+        harness.expected = HashResult::success(notSpace + hashLower);
+        EXPECT_EQ(harness.authorize(), refused(Failure::expectedHashInvalid))
+            << ::testing::PrintToString(notSpace);
+    }
     harness.evidence.cdHash = hashUpper;
     harness.expected = HashResult::success(hashLower);
     EXPECT_EQ(harness.authorize(), accepted);

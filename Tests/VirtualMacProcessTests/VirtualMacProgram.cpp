@@ -1,5 +1,7 @@
 #include "VirtualMacProgram.h"
 
+#include "Support/ProcessState.h"
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,13 +22,7 @@ std::string slurp(const std::filesystem::path& path) {
 }  // namespace
 
 bool isRunning(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) {
-        return false;
-    }
-    const auto state = line.find_first_not_of(' ', line.rfind(')') + 1);
-    return state != std::string::npos && line[state] != 'Z' && line[state] != 'X';
+    return ventrella::testsupport::isProcessRunning(pid);
 }
 
 ProgramResult runProgram(const std::vector<std::string>& arguments,

@@ -55,13 +55,14 @@ std::uint8_t writeByte(SimulatedSMC& smc, const std::string& key, std::uint8_t v
 
 TEST(MachineProfile, EveryNameBuildsItsProfileAndUnknownNamesListTheKnownOnes) {
     const auto names = MachineProfile::names();
-    EXPECT_EQ(names.size(), 5u);
+    EXPECT_EQ(names.size(), 6u);
     for (const auto& name : names) {
         const auto profile = MachineProfile::named(name);
         EXPECT_EQ(profile.name, name);
         EXPECT_FALSE(profile.brandString.empty());
         EXPECT_FALSE(profile.hardwareModel.empty());
-        EXPECT_FALSE(profile.temperatureKeys.empty()) << name;
+        // Without an SMC there is nothing to publish temperatures in.
+        EXPECT_EQ(profile.temperatureKeys.empty(), !profile.hasSMC) << name;
     }
     try {
         MachineProfile::named("apple-slicon");
@@ -76,6 +77,9 @@ TEST(MachineProfile, EveryNameBuildsItsProfileAndUnknownNamesListTheKnownOnes) {
 TEST(MachineProfile, PublishesExactlyTheTemperatureKeysItsChipsCatalogueNames) {
     for (const auto& name : MachineProfile::names()) {
         const auto profile = MachineProfile::named(name);
+        if (!profile.hasSMC) {
+            continue;
+        }
         std::set<std::string> published;
         for (const auto& key : profile.temperatureKeys) {
             published.insert(key.key);
@@ -117,8 +121,9 @@ TEST(MachineProfile, FanHardwareOfEachProfileBehavesAsNamed) {
         SimulatedSMC smc(MachineProfile::named("apple-silicon").smc);
         EXPECT_EQ(smc.fanCount(), 2u);
         EXPECT_TRUE(smc.key("F1md").has_value());
-        // Mode writes need the "Ftst" unlock.
+        // Manual mode needs the "Ftst" unlock; automatic mode does not.
         EXPECT_EQ(writeByte(smc, "F0md", 1), smcresult::notWritable);
+        EXPECT_EQ(writeByte(smc, "F0md", 0), smcresult::success);
         EXPECT_EQ(writeByte(smc, "Ftst", 1), smcresult::success);
         EXPECT_EQ(writeByte(smc, "F0md", 1), smcresult::success);
         EXPECT_TRUE(smc.isFanManual(0));

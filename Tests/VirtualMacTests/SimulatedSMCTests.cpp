@@ -274,6 +274,9 @@ TEST(SimulatedFanTests, ForceTestGatesModeWritesAndResetsEveryFan) {
 
     EXPECT_EQ(client.write("F0Md", {1}), smcresult::notWritable);
     EXPECT_FALSE(smc.isFanManual(0));
+    // Handing a fan back to the firmware needs no unlock.
+    EXPECT_EQ(client.write("F0Md", {0}), smcresult::success);
+    EXPECT_FALSE(smc.isFanManual(0));
     EXPECT_EQ(client.write("Ftst", {1}), smcresult::success);
     EXPECT_EQ(client.write("F0Md", {1}), smcresult::success);
     EXPECT_EQ(client.write("F1Md", {1}), smcresult::success);

@@ -166,6 +166,14 @@ TEST(VirtualMachine, RefusesRequestsTheMachineCannotCarryOut) {
     EXPECT_THROW(machine.setLoad(std::nullopt, std::nan("")), MachineRequestError);
     EXPECT_THROW(machine.tick(-1), std::invalid_argument);
     EXPECT_TRUE(machine.status().faults.empty());
+    EXPECT_EQ(machine.services().size(), 1u);
+
+    // A machine without an SMC offers no service and no SMC key to break.
+    VirtualMachine pc(MachineProfile::named("no-smc"));
+    EXPECT_TRUE(pc.services().empty());
+    EXPECT_THROW(pc.refuseWrites("FNum"), MachineRequestError);
+    EXPECT_THROW(pc.injectResult("FNum", 0x99), MachineRequestError);
+    EXPECT_TRUE(pc.status().faults.empty());
 
     VirtualMachine noFans(MachineProfile::named("no-fans"));
     noFans.setLoad(100, 100);

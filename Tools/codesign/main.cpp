@@ -136,10 +136,10 @@ int show(const std::string& executable, bool verifyOnly) {
                   << "CDHash=" << lowercaseHex(codeDirectoryHash(image.record)) << "\n"
                   << "ImageHash=" << lowercaseHex(signature.imageHash) << "\n"
                   << "ImageBytes=" << image.imageSize << "\n";
-        if (signature.entitlements.empty()) {
+        if (signature.entitlementsPropertyList.empty()) {
             std::cout << "Entitlements=none\n";
         } else {
-            std::cout << "Entitlements=\n" << entitlementsToPropertyList(signature.entitlements);
+            std::cout << "Entitlements=\n" << signature.entitlementsPropertyList;
         }
     }
     std::cout << executable

@@ -155,6 +155,8 @@ bool request(platform::xpc::Connection& connection, const std::string& command,
 }  // namespace
 
 int main(int argc, char** argv) {
+    // One line per reply, written as it arrives, also when the output is a file or a pipe.
+    std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
     std::vector<std::string_view> args(argv + 1, argv + argc);
     if (args.empty()) {
         std::cerr << usage;

@@ -1,10 +1,16 @@
 // A small program for the code-signing tests: announces itself on standard
 // output, then waits for standard input to close. A line "exec PATH" replaces
 // its image with PATH.
+//
+// Like a client signed for the hardened runtime before it connects, it makes
+// itself non-dumpable at once, unless PROBE_DUMPABLE=1 asks it to stay open.
 
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -13,6 +19,10 @@ const char marker[] = "ventrella-probe-marker-0000";
 }  // namespace
 
 int main() {
+    const char* dumpable = std::getenv("PROBE_DUMPABLE");
+    if (dumpable == nullptr || std::strcmp(dumpable, "1") != 0) {
+        ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+    }
     std::printf("ready %s\n", marker);
     std::fflush(stdout);
     std::string line;

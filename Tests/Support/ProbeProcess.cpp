@@ -1,4 +1,4 @@
-#include "ProbeProcess.h"
+#include "Support/ProbeProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,14 +13,12 @@
 
 extern char** environ;
 
-namespace probe {
-
-std::filesystem::path probePath(const std::string& name) {
-    return std::filesystem::path(PROBE_DIRECTORY) / ("security-probe-" + name);
-}
+namespace ventrella::testsupport {
 
 ProbeProcess::ProbeProcess(const std::filesystem::path& program,
-                           const std::vector<std::string>& extraEnvironment) {
+                           const std::vector<std::string>& extraEnvironment,
+                           const std::vector<std::string>& launcher,
+                           const std::vector<std::string>& probeArguments) {
     int toProbe[2], fromProbe[2];
     if (::pipe2(toProbe, O_CLOEXEC) != 0 || ::pipe2(fromProbe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
@@ -37,16 +35,20 @@ ProbeProcess::ProbeProcess(const std::filesystem::path& program,
     for (auto& text : environment)
         envp.push_back(text.data());
     envp.push_back(nullptr);
-    std::string programText = program.string();
-    char* const argv[] = {programText.data(), nullptr};
+    std::vector<std::string> arguments = launcher;
+    arguments.push_back(program.string());
+    arguments.insert(arguments.end(), probeArguments.begin(), probeArguments.end());
+    std::vector<char*> argv;
+    for (auto& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, toProbe[0], 0);
     posix_spawn_file_actions_adddup2(&actions, fromProbe[1], 1);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const int spawned =
-        ::posix_spawn(&pid_, programText.c_str(), &actions, nullptr, argv, envp.data());
+    const int spawned = ::posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(toProbe[0]);
     ::close(fromProbe[1]);
@@ -112,4 +114,4 @@ bool ProbeProcess::waitUntilExitedButNotReaped() {
     return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT) == 0;
 }
 
-}  // namespace probe
+}  // namespace ventrella::testsupport

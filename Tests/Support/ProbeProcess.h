@@ -6,21 +6,24 @@
 #include <string>
 #include <vector>
 
-namespace probe {
+namespace ventrella::testsupport {
 
-std::filesystem::path probePath(const std::string& name);
-
-// A started probe program; killed and reaped on destruction if still running.
+// A started program that the tests talk to through its standard input and output; killed and
+// reaped on destruction if still running. It inherits the environment without loader settings.
 class ProbeProcess {
   public:
+    // launcher: a program and its arguments that exec the probe in its own process
+    // (e.g. to run it as another user); arguments: the probe's own.
     explicit ProbeProcess(const std::filesystem::path& program,
-                          const std::vector<std::string>& extraEnvironment = {});
+                          const std::vector<std::string>& extraEnvironment = {},
+                          const std::vector<std::string>& launcher = {},
+                          const std::vector<std::string>& arguments = {});
     ProbeProcess(const ProbeProcess&) = delete;
     ProbeProcess& operator=(const ProbeProcess&) = delete;
     ~ProbeProcess();
 
     pid_t pid() const { return pid_; }
-    // The probe's "ready" line, or an empty string after 10 s or at end of output.
+    // The next line of the probe's output, or an empty string after 10 s or at end of output.
     std::string readLine();
     bool waitReady() { return readLine().rfind("ready ", 0) == 0; }
     void send(const std::string& line);
@@ -36,4 +39,4 @@ class ProbeProcess {
     bool reaped_ = false;
 };
 
-}  // namespace probe
+}  // namespace ventrella::testsupport

@@ -1,0 +1,344 @@
+#include "ConnectionFixture.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iostream>
+
+namespace {
+
+using namespace xpctest;
+
+// A number of /proc/self/status, e.g. "Threads" or "VmRSS" (in kB).
+long statusValue(const std::string& name) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(name + ":", 0) == 0) {
+            return std::stol(line.substr(name.size() + 1));
+        }
+    }
+    return -1;
+}
+
+std::size_t openDescriptors() {
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
+}
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds bound = 5000ms) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (condition()) {
+            return true;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return condition();
+}
+
+// Connects `count` raw clients from a child process once started, and keeps them open until told
+// to go.
+class ClientFlood {
+  public:
+    // What became of the flood's connections once the listener answered each.
+    struct Outcome {
+        int connected = 0;
+        int accepted = 0;  // told they were accepted
+        int closed = 0;    // closed by the listener
+    };
+
+    ClientFlood(const std::filesystem::path& path, int count) {
+        int ready[2], release[2], start[2];
+        if (::pipe(ready) != 0 || ::pipe(release) != 0 || ::pipe(start) != 0) {
+            throw std::runtime_error("pipe");
+        }
+        child_ = ::fork();
+        if (child_ == 0) {
+            ::close(ready[0]);
+            ::close(release[1]);
+            ::close(start[1]);
+            char go = 0;
+            (void)!::read(start[0], &go, 1);
+            run(path, count, ready[1]);
+            go = 0;
+            (void)!::read(release[0], &go, 1);
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(release[0]);
+        ::close(start[0]);
+        ready_ = ready[0];
+        release_ = release[1];
+        start_ = start[1];
+    }
+    ~ClientFlood() {
+        finish();
+        ::close(ready_);
+    }
+    void start() {
+        if (start_ >= 0) {
+            ::close(start_);
+            start_ = -1;
+        }
+    }
+    ClientFlood(const ClientFlood&) = delete;
+    ClientFlood& operator=(const ClientFlood&) = delete;
+
+    // How many connects succeeded, once all were made.
+    int connected() {
+        start();
+        int count = -1;
+        return ::read(ready_, &count, sizeof(count)) == sizeof(count) ? count : -1;
+    }
+    // Once every connection was answered (or five seconds passed).
+    Outcome outcome() {
+        Outcome outcome;
+        outcome.connected = connected();
+        if (::read(ready_, &outcome, sizeof(outcome)) != sizeof(outcome)) {
+            outcome.connected = -1;
+        }
+        return outcome;
+    }
+    // Closes every connection of the flood (the child ends).
+    void finish() {
+        start();
+        if (release_ >= 0) {
+            ::close(release_);
+            release_ = -1;
+            ::kill(child_, SIGKILL);
+            ::waitpid(child_, nullptr, 0);
+        }
+    }
+
+  private:
+    static void run(const std::filesystem::path& path, int count, int report) {
+        // Whatever limit the parent set, the flood needs its own descriptors.
+        rlimit limit{};
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+        std::vector<int> sockets;
+        Outcome outcome;
+        for (int i = 0; i < count; ++i) {
+            const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+            if (fd >= 0 &&
+                ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
+                ++outcome.connected;
+                sockets.push_back(fd);
+            }
+        }
+        (void)!::write(report, &outcome.connected, sizeof(outcome.connected));
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        for (const int fd : sockets) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd poller{fd, POLLIN, 0};
+            if (::poll(&poller, 1, static_cast<int>(std::max<long>(left.count(), 0))) != 1) {
+                continue;
+            }
+            std::uint8_t byte[16];
+            if (::recv(fd, byte, sizeof(byte), MSG_DONTWAIT) > 0) {
+                ++outcome.accepted;
+            } else {
+                ++outcome.closed;
+            }
+        }
+        (void)!::write(report, &outcome, sizeof(outcome));
+    }
+
+    pid_t child_ = -1;
+    int ready_ = -1;
+    int release_ = -1;
+    int start_ = -1;
+};
+
+// Samples the peak thread count and resident memory of this process while it lives.
+class PeakSampler {
+  public:
+    PeakSampler()
+        : thread_([this] {
+              while (running_) {
+                  threads_ = std::max(threads_.load(), statusValue("Threads"));
+                  residentKilobytes_ = std::max(residentKilobytes_.load(), statusValue("VmRSS"));
+                  std::this_thread::sleep_for(2ms);
+              }
+          }) {}
+    ~PeakSampler() { stop(); }
+    void stop() {
+        running_ = false;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+    long threads() const { return threads_; }
+    long residentKilobytes() const { return residentKilobytes_; }
+
+  private:
+    std::atomic<bool> running_{true};
+    std::atomic<long> threads_{0};
+    std::atomic<long> residentKilobytes_{0};
+    std::thread thread_;
+};
+
+TEST_F(ConnectionTests, SlowDecisionIsCutOffWhileOtherClientsAreServed) {
+    delegate_->heldDecisions = 1;
+    ListenerOptions options;
+    options.decisionTimeLimitSeconds = 0.3;
+    startListener(options);
+    RawClient stalled(listener_->socketPath());
+    ASSERT_TRUE(stalled.connected());
+    ASSERT_TRUE(delegate_->calls.waitFor(1));
+
+    const auto start = std::chrono::steady_clock::now();
+    auto connection = client();
+    EXPECT_EQ(echo(connection, 3), "reply:3") << "served while another decision stalls";
+    // Closed at the limit, long before the delegate would have answered (the gate's 5 s).
+    EXPECT_TRUE(stalled.closedByPeer());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    delegate_->held.open();
+    closeAndWait(connection);
+}
+
+TEST_F(ConnectionTests, PastEitherCapANewConnectionIsClosedAtOnce) {
+    delegate_->heldDecisions = 1;
+    ListenerOptions options;
+    options.maximumConnections = 3;
+    options.maximumPendingDecisions = 1;
+    startListener(options);
+
+    RawClient pending(listener_->socketPath());
+    ASSERT_TRUE(delegate_->calls.waitFor(1));
+    RawClient overPendingCap(listener_->socketPath());
+    EXPECT_TRUE(overPendingCap.closedByPeer());
+    delegate_->held.open();
+    EXPECT_TRUE(pending.awaitAcceptance());
+
+    // Decided connections count against the other cap. Each new one may still meet the decision
+    // of the one before it, so it is tried until it gets its turn.
+    const auto acceptedClient = [&] {
+        std::unique_ptr<RawClient> raw;
+        EXPECT_TRUE(eventually([&] {
+            raw = std::make_unique<RawClient>(listener_->socketPath());
+            return raw->awaitAcceptance();
+        }));
+        return raw;
+    };
+    auto second = acceptedClient();
+    auto third = acceptedClient();
+    RawClient overConnectionCap(listener_->socketPath());
+    EXPECT_TRUE(overConnectionCap.closedByPeer());
+
+    // A closed connection frees its place.
+    third.reset();
+    EXPECT_TRUE(acceptedClient());
+}
+
+TEST_F(ConnectionTests, FrameMustArriveWholeWithinTheTimeLimit) {
+    ListenerOptions options;
+    options.frameTimeLimitSeconds = 0.3;
+    startListener(options);
+    const auto frame = encodeFrame(RequestMessage{7, "echo:withReply:", {8}});
+
+    // Split in two records, the second well inside the limit: served.
+    RawClient split(listener_->socketPath());
+    ASSERT_TRUE(split.awaitAcceptance());
+    ASSERT_TRUE(split.write({frame.begin(), frame.begin() + 6}));
+    ASSERT_TRUE(split.write({frame.begin() + 6, frame.end()}));
+    const auto reply = split.readRecord();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(*reply, encodeFrame(ReplyMessage{7, text("8")}));
+
+    // A header claiming the largest body, then ten bytes and nothing more.
+    RawClient stalled(listener_->socketPath());
+    ASSERT_TRUE(stalled.awaitAcceptance());
+    std::vector<std::uint8_t> start{0x00, 0x10, 0x00, 0x00};
+    start.resize(start.size() + 10, 0x02);
+    ASSERT_TRUE(stalled.write(start));
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_TRUE(stalled.closedByPeer());
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 3s);
+    EXPECT_EQ(delegate_->service->invocations.all().size(), 1u);
+}
+
+TEST_F(ConnectionTests, AThousandConnectionsLeaveThreadsAndMemoryBounded) {
+    const ListenerOptions options;
+    delegate_->keepConnections = false;
+    startListener(options);
+    auto warmUp = client();
+    ASSERT_EQ(echo(warmUp, 1), "reply:1");
+    closeAndWait(warmUp);
+    warmUp.reset();
+
+    PeakSampler sampler;
+    std::this_thread::sleep_for(20ms);
+    const long baseThreads = statusValue("Threads");
+    const long baseResident = statusValue("VmRSS");
+    ClientFlood::Outcome outcome;
+    {
+        ClientFlood flood(listener_->socketPath(), 1000);
+        outcome = flood.outcome();
+        flood.finish();
+    }
+    sampler.stop();
+    const long extraThreads = sampler.threads() - baseThreads;
+    const long extraKilobytes = sampler.residentKilobytes() - baseResident;
+    std::cout << "1000 connections: " << outcome.accepted << " accepted, " << outcome.closed
+              << " closed at once; at most " << extraThreads << " threads and " << extraKilobytes
+              << " kB resident beyond the " << baseThreads << " threads and " << baseResident
+              << " kB before\n";
+    EXPECT_EQ(outcome.connected, 1000);
+    EXPECT_EQ(outcome.accepted + outcome.closed, 1000) << "every connection was answered";
+    EXPECT_GE(outcome.accepted, 1);
+    EXPECT_LE(outcome.accepted, static_cast<int>(options.maximumConnections));
+    // One thread per open connection, and nothing unbounded besides.
+    EXPECT_LE(extraThreads, static_cast<long>(options.maximumConnections));
+    EXPECT_LE(extraKilobytes, 64 * 1024);
+
+    // Once the flood is gone, so are its connections, and the service is there.
+    EXPECT_TRUE(eventually([&] { return statusValue("Threads") <= baseThreads; }));
+    auto after = client();
+    EXPECT_EQ(echo(after, 2), "reply:2");
+    closeAndWait(after);
+}
+
+TEST_F(ConnectionTests, RunningOutOfDescriptorsNeverEndsTheListener) {
+#ifdef VENTRELLA_SANITIZED
+    GTEST_SKIP() << "the sanitizers' own checks need descriptors";
+#endif
+    startListener();
+    auto before = client();
+    EXPECT_EQ(echo(before, 5), "reply:5");
+    closeAndWait(before);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    // With no descriptor to spare the accepts themselves fail; with a few, the listener runs out
+    // while it sets a connection up.
+    for (const std::size_t spare : {std::size_t{0}, std::size_t{6}}) {
+        SCOPED_TRACE(spare);
+        {
+            ClientFlood flood(listener_->socketPath(), 50);
+            rlimit tight = saved;
+            tight.rlim_cur = openDescriptors() + spare;
+            ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+            const int connected = flood.connected();
+            // Long enough for the listener to meet the limit over and over.
+            std::this_thread::sleep_for(300ms);
+            ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+            EXPECT_EQ(connected, 50);
+            flood.finish();
+        }
+        auto connection = client();
+        EXPECT_EQ(echo(connection, 6), "reply:6");
+        closeAndWait(connection);
+    }
+}
+
+}  // namespace
