@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "DiagnosticLogFixture.h"
+#include "SampleReportContext.h"
 #include "Support/FakeSavePanel.h"
 #include "Support/ScopedEnvironmentVariable.h"
 #include "Support/ScopedLocalization.h"
@@ -23,7 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using fakes::FakeSavePanel;
-using shared::FanControlMode;
 
 const std::string auditLine = R"({"reason":"cdHashMismatch","timestamp":"2024-04-30T08:15:00Z"})";
 
@@ -45,20 +45,6 @@ class RecordingExporter : public DiagnosticReportExporting {
         }
     }
 };
-
-DiagnosticReportContext sampleContext() {
-    DiagnosticReportContext context;
-    context.appVersion = "1.4 (27)";
-    context.macOSVersion = "Version 14.5 (Build 23F79)";
-    context.hardware = "Mac15,6 · Apple M3 Pro";
-    context.guardMode = "Boost";
-    context.controlEnabled = true;
-    context.helperReady = true;
-    context.temperatureCelsius = 71.25;
-    context.fans = {{0, 1834, 1200, 5800, 0, FanControlMode::automatic}};
-    context.sensors = "cpu[1]=Tp01=61.2C | gpu[0]=";
-    return context;
-}
 
 class DiagnosticReportCoordinatorTest : public DiagnosticLogFixture {
   protected:
@@ -85,7 +71,7 @@ TEST_F(DiagnosticReportCoordinatorTest, WritesTheWholeReportWithTheLastRejection
     panel->answer = destination;
 
     std::shared_ptr<DiagnosticLog> exporter(log.get(), [](DiagnosticLog*) {});
-    EXPECT_TRUE(coordinator(exporter).exportReport(sampleContext()));
+    EXPECT_TRUE(coordinator(exporter).exportReport(sampleReportContext()));
     EXPECT_EQ(contents(destination),
               "Ventrella Diagnostic Report\n"
               "generated_at: 2024-05-01T10:00:00Z\n"
@@ -111,7 +97,7 @@ TEST_F(DiagnosticReportCoordinatorTest, WritesTheWholeReportWithTheLastRejection
 TEST_F(DiagnosticReportCoordinatorTest, AsksForAPlainTextFileNamedAfterTheLocalTime) {
     testsupport::ScopedEnvironmentVariable zone("TZ", "XYZ-2");  // two hours east of UTC
     auto exporter = std::make_shared<RecordingExporter>();
-    coordinator(exporter).exportReport(sampleContext());
+    coordinator(exporter).exportReport(sampleReportContext());
     ASSERT_EQ(panel->requests().size(), 1u);
     EXPECT_EQ(panel->requests()[0],
               (SavePanelOptions{"Save Ventrella Diagnostic Report",
@@ -120,7 +106,7 @@ TEST_F(DiagnosticReportCoordinatorTest, AsksForAPlainTextFileNamedAfterTheLocalT
                                 true}));
 
     testsupport::ScopedLocalization german(VENTRELLA_APP_BUNDLE_DIR, core::AppLanguage::german);
-    coordinator(exporter).exportReport(sampleContext());
+    coordinator(exporter).exportReport(sampleReportContext());
     EXPECT_EQ(panel->requests().at(1).title, "Ventrella-Diagnosebericht sichern");
 }
 
@@ -128,7 +114,7 @@ TEST_F(DiagnosticReportCoordinatorTest, CancellingWritesNothing) {
     auto exporter = std::make_shared<RecordingExporter>();
     for (const auto& answer : {std::optional<fs::path>(), std::optional<fs::path>(fs::path())}) {
         panel->answer = answer;
-        EXPECT_FALSE(coordinator(exporter).exportReport(sampleContext()));
+        EXPECT_FALSE(coordinator(exporter).exportReport(sampleReportContext()));
     }
     EXPECT_TRUE(exporter->calls.empty());
 }
@@ -162,9 +148,9 @@ TEST_F(DiagnosticReportCoordinatorTest, AddsTheLastRejectionOnlyFromTheOwnersReg
         fs::remove(elsewhere);
         c.prepare();
         auto exporter = std::make_shared<RecordingExporter>();
-        EXPECT_TRUE(coordinator(exporter, c.owner).exportReport(sampleContext()));
+        EXPECT_TRUE(coordinator(exporter, c.owner).exportReport(sampleReportContext()));
         ASSERT_EQ(exporter->calls.size(), 1u);
-        auto expected = sampleContext().header();
+        auto expected = sampleReportContext().header();
         if (c.added) {
             expected["helper_auth_last_rejection"] = "2024-04-30T08:15:00Z cdHashMismatch";
         }
@@ -181,7 +167,7 @@ TEST_F(DiagnosticReportCoordinatorTest, ReadsTheHelpersAuditLogUnderThePlatformR
     auto exporter = std::make_shared<RecordingExporter>();
     DiagnosticReportCoordinator coordinator(
         exporter, panel, [this] { return now; }, HelperAuditSource{std::nullopt, ::getuid()});
-    EXPECT_TRUE(coordinator.exportReport(sampleContext()));
+    EXPECT_TRUE(coordinator.exportReport(sampleReportContext()));
     ASSERT_EQ(exporter->calls.size(), 1u);
     EXPECT_EQ(exporter->calls[0].header.at("helper_auth_last_rejection"),
               "2024-04-30T08:15:00Z cdHashMismatch");
@@ -194,7 +180,7 @@ TEST_F(DiagnosticReportCoordinatorTest, WriteErrorsReachTheCaller) {
     exporter->failure = failure;
     panel->answer = scratch / "report.txt";
     try {
-        coordinator(exporter).exportReport(sampleContext());
+        coordinator(exporter).exportReport(sampleReportContext());
         ADD_FAILURE() << "no error";
     } catch (const DiagnosticReportError& error) {
         EXPECT_EQ(error, failure);
