@@ -207,8 +207,6 @@ TEST_F(HelperInstallerTest, ScriptsRunThroughOsascriptWithTheirPathQuotedForAppl
     EXPECT_EQ(sources[1],
               (std::vector<std::string>{
                   "-e", prefix + escaped + "/Contents/Resources/uninstall-helper.sh" + suffix}));
-    EXPECT_EQ(prefix.size(), 47u);
-    EXPECT_EQ(suffix.size(), 32u);
     EXPECT_TRUE(servicesMade.empty()) << "the script path touched the service";
 }
 
