@@ -1,5 +1,7 @@
-// The signature record parser on hostile bytes: a record that decodes encodes to a record that
-// decodes to the same signature, and the code-directory hash of any bytes can be taken.
+// The signature record parser on hostile bytes: a record that decodes, and whose entitlements
+// read as a property list, encodes to a record that decodes to the same signature; entitlements
+// that do not read are refused with SigningError and nothing else; the code-directory hash of
+// any bytes can be taken.
 
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +18,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto signature = decodeSignatureRecord(record);
     if (!signature) {
         return 0;
+    }
+    if (!signature->entitlementsPropertyList.empty()) {
+        try {
+            (void)entitlementsFromPropertyList(signature->entitlementsPropertyList);
+        } catch (const SigningError&) {
+            // Such a record is refused where its entitlements are read, and cannot be signed.
+            return 0;
+        }
     }
     const auto encoded = encodeSignatureRecord(*signature);
     FUZZ_CHECK(encoded.size() <= maximumRecordBytes);
