@@ -10,7 +10,7 @@ class JSONDecodingError : public std::exception {
   public:
     explicit JSONDecodingError(std::string detail) : detail_(std::move(detail)) {}
     const char* what() const noexcept override { return detail_.c_str(); }
-    bool operator==(const JSONDecodingError&) const = default;
+    bool operator==(const JSONDecodingError& other) const { return detail_ == other.detail_; }
 
   private:
     std::string detail_;
@@ -21,7 +21,7 @@ class JSONEncodingError : public std::exception {
   public:
     explicit JSONEncodingError(std::string detail) : detail_(std::move(detail)) {}
     const char* what() const noexcept override { return detail_.c_str(); }
-    bool operator==(const JSONEncodingError&) const = default;
+    bool operator==(const JSONEncodingError& other) const { return detail_ == other.detail_; }
 
   private:
     std::string detail_;

@@ -21,7 +21,9 @@ class HelperInstalling {
     virtual bool isInstalled() = 0;
     // The registration state of the bundle's daemon service.
     virtual platform::servicemanagement::ServiceStatus serviceStatus() = 0;
-    // Throws core::VentrellaError with the text to show, or the service's own error.
+    // Throws core::VentrellaError with the text to show; errors of the daemon service
+    // (ServiceError), of starting osascript (std::system_error) and of a cancelled wait pass
+    // through unchanged.
     virtual InstallationOutcome install() = 0;
     // Returns a removal message; throws as `install` does.
     virtual std::string uninstall() = 0;
