@@ -1,6 +1,9 @@
 # The application bundle, laid out in the build tree as on a Mac:
 #   Ventrella.app/Contents/Info.plist
 #   Ventrella.app/Contents/Resources/<language>.lproj/Localizable.strings
+#   Ventrella.app/Contents/Resources/install-helper.sh, uninstall-helper.sh
+#   Ventrella.app/Contents/Library/LaunchServices/com.quillmoor.Ventrella.helper
+#   Ventrella.app/Contents/Library/LaunchDaemons/com.quillmoor.Ventrella.helper.plist
 # Programs, scripts and other resources join it through the functions below; the target
 # VentrellaAppBundle (built by default) brings every piece up to date.
 
@@ -48,3 +51,7 @@ endfunction()
 
 ventrella_bundle_file(${PROJECT_SOURCE_DIR}/Resources/Info.plist Info.plist)
 ventrella_bundle_localizations(${PROJECT_SOURCE_DIR}/Resources/Localization)
+ventrella_bundle_file(${PROJECT_SOURCE_DIR}/Resources/install-helper.sh Resources/install-helper.sh)
+ventrella_bundle_file(${PROJECT_SOURCE_DIR}/Resources/uninstall-helper.sh Resources/uninstall-helper.sh)
+ventrella_bundle_file(${PROJECT_SOURCE_DIR}/Resources/com.quillmoor.Ventrella.helper.plist
+  Library/LaunchDaemons/com.quillmoor.Ventrella.helper.plist)

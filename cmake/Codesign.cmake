@@ -1,3 +1,6 @@
+# The team the application and its helper are signed by.
+set(VENTRELLA_TEAM_IDENTIFIER "QM7V3NTR1A" CACHE STRING "Team identifier of Ventrella's signatures")
+
 # ventrella_codesign(<target> IDENTIFIER <id> FLAGS <hex> [ENTITLEMENTS <file>] [TEAM <id>])
 # Signs the target's executable with Tools/codesign every time it is linked.
 function(ventrella_codesign target)

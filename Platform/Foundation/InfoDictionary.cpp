@@ -1,19 +1,17 @@
 #include "Platform/Foundation/InfoDictionary.h"
 
 #include <cstdlib>
-#include <memory>
 
 #include <plist/plist.h>
 
-#include "Platform/Foundation/BoundedFileRead.h"
+#include "Platform/Foundation/BoundedPropertyList.h"
+#include "Platform/Foundation/WholeFile.h"
 
 namespace platform::foundation {
 
-namespace {
+static_assert(InfoDictionary::maximumFileSize == kMaximumPropertyListBytes);
 
-struct PlistFree {
-    void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
-};
+namespace {
 
 std::optional<InfoDictionary::Value> scalar(plist_t node) {
     switch (plist_get_node_type(node)) {
@@ -50,12 +48,8 @@ std::optional<InfoDictionary::Value> scalar(plist_t node) {
 
 InfoDictionary InfoDictionary::parse(std::string_view bytes) {
     InfoDictionary dictionary;
-    if (bytes.empty() || bytes.size() > maximumFileSize) {
-        return dictionary;
-    }
-    plist_t raw = nullptr;
-    plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &raw);
-    const std::unique_ptr<void, PlistFree> root(raw);
+    const PropertyListPtr root = parseBoundedPropertyList(bytes);
+    plist_t raw = root.get();
     if (raw == nullptr || plist_get_node_type(raw) != PLIST_DICT) {
         return dictionary;
     }
@@ -83,8 +77,12 @@ InfoDictionary InfoDictionary::parse(std::string_view bytes) {
 }
 
 InfoDictionary InfoDictionary::load(const std::filesystem::path& path) {
-    const auto bytes = readBoundedFile(path, maximumFileSize);
-    return bytes ? parse(*bytes) : InfoDictionary();
+    try {
+        const auto bytes = readWholeFile(path, maximumFileSize);
+        return bytes ? parse(*bytes) : InfoDictionary();
+    } catch (const std::filesystem::filesystem_error&) {
+        return InfoDictionary();
+    }
 }
 
 template <class T>

@@ -20,12 +20,13 @@ class InfoDictionary {
 
     InfoDictionary() = default;
 
-    // An XML or binary property list whose root is a dictionary; anything else, and a file that
-    // is missing, unreadable or larger than `maximumFileSize`, gives an empty dictionary.
+    // An XML or binary property list whose root is a dictionary, parsed within the bounds of
+    // parseBoundedPropertyList; anything else, and a file that is missing, unreadable or larger
+    // than `maximumFileSize`, gives an empty dictionary.
     static InfoDictionary parse(std::string_view bytes);
     static InfoDictionary load(const std::filesystem::path& path);
 
-    static constexpr std::size_t maximumFileSize = 1024 * 1024;
+    static constexpr std::size_t maximumFileSize = 64 * 1024;
 
     std::optional<std::string> string(std::string_view key) const;
     std::optional<bool> boolean(std::string_view key) const;

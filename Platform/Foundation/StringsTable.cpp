@@ -2,7 +2,8 @@
 
 #include <cstdint>
 
-#include "Platform/Foundation/BoundedFileRead.h"
+#include "Platform/Foundation/UnicodeText.h"
+#include "Platform/Foundation/WholeFile.h"
 
 namespace platform::foundation {
 
@@ -42,47 +43,6 @@ void appendUTF8(std::string& text, std::uint32_t codePoint) {
         text += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
         text += static_cast<char>(0x80 | (codePoint & 0x3F));
     }
-}
-
-bool isValidUTF8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = 0;
-        std::uint32_t codePoint = 0;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            length = 2;
-            codePoint = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3;
-            codePoint = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4;
-            codePoint = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (i + length > text.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) {
-                return false;
-            }
-            codePoint = (codePoint << 6) | (next & 0x3F);
-        }
-        static constexpr std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (codePoint < smallest[length] || codePoint > 0x10FFFF ||
-            (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
 }
 
 class Parser {
@@ -287,11 +247,13 @@ std::optional<StringsTable> StringsTable::parse(std::string_view text) {
 }
 
 std::optional<StringsTable> StringsTable::load(const std::filesystem::path& path) {
-    const auto text = readBoundedFile(path, maximumFileSize);
-    if (!text) {
+    std::optional<std::string> text;
+    try {
+        text = readWholeFile(path, maximumFileSize);
+    } catch (const std::filesystem::filesystem_error&) {
         return std::nullopt;
     }
-    return parse(*text);
+    return text ? parse(*text) : std::nullopt;
 }
 
 std::optional<std::string_view> StringsTable::value(std::string_view key) const {

@@ -1,4 +1,5 @@
 #include "Platform/Foundation/BoundedPropertyList.h"
+#include "Platform/Foundation/InfoDictionary.h"
 
 #include <gtest/gtest.h>
 
@@ -101,6 +102,8 @@ TEST(BoundedPropertyList, RefusesBinaryListsThatNestTooDeepRepeatOrExpandBeyondT
     };
     for (const auto& [name, bytes] : cases) {
         EXPECT_FALSE(parseBoundedPropertyList(bytes)) << name;
+        // An Info.plist is read within the same bounds.
+        EXPECT_TRUE(platform::foundation::InfoDictionary::parse(bytes).empty()) << name;
     }
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "DiagnosticLogFixture.h"
+#include "GermanNumbers.h"
 
 namespace ventrella::diagnostics::testing {
 namespace {
@@ -261,21 +262,14 @@ TEST_F(DiagnosticLogFixture, ConcurrentRecordsAreAllWrittenAsWholeLines) {
     EXPECT_EQ(seen.size(), static_cast<std::size_t>(threads * perThread));
 }
 
-// Decimal comma and dot grouping, as a German locale has them.
-struct GermanNumbers : std::numpunct<char> {
-    char do_decimal_point() const override { return ','; }
-    char do_thousands_sep() const override { return '.'; }
-    std::string do_grouping() const override { return "\3"; }
-};
-
 TEST_F(DiagnosticLogFixture, TimesDoNotFollowTheProcessLocale) {
-    const std::locale previous =
-        std::locale::global(std::locale(std::locale::classic(), new GermanNumbers));
-    open();
-    log->record(DiagnosticLevel::info, "e", "", {});
     const fs::path report = scratch / "report.txt";
-    log->writeReport(report, {});
-    std::locale::global(previous);
+    {
+        ScopedGermanLocale german;
+        open();
+        log->record(DiagnosticLevel::info, "e", "", {});
+        log->writeReport(report, {});
+    }
     EXPECT_EQ(lines(contents(log->activeFile())).at(0)["timestamp"], "2024-05-01T10:00:00Z");
     EXPECT_NE(contents(report).find("generated_at: 2024-05-01T10:00:00Z\n"), std::string::npos);
 }

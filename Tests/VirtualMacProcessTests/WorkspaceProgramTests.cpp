@@ -103,12 +103,13 @@ TEST_F(WorkspaceProgram, ThermalStateReachesEveryObserverAndFollowsAMachineThatR
     VirtualMacWorkspace application;
     EXPECT_EQ(application.thermalState(), ThermalState::nominal);
     ASSERT_TRUE(observersEventually(1));
-    for (const auto& [name, state] :
+    for (const auto& [name, expected] :
          {std::pair{"serious", ThermalState::serious}, std::pair{"fair", ThermalState::fair},
           std::pair{"critical", ThermalState::critical}}) {
         ASSERT_EQ(run({"thermal-state", name}).status, 0);
-        const ThermalState expected = state;
-        EXPECT_TRUE(eventually([&] { return application.thermalState() == expected; })) << name;
+        // clang 14 cannot capture a structured binding.
+        const ThermalState state = expected;
+        EXPECT_TRUE(eventually([&] { return application.thermalState() == state; })) << name;
         EXPECT_EQ(workspace()["thermalState"], name);
     }
     // One that connects later learns the state at once.

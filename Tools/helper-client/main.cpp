@@ -4,6 +4,7 @@
 //   ventrella-helper-client takeover
 //   ventrella-helper-client restore
 //   ventrella-helper-client apply PERCENT [--renew-every SECONDS --for SECONDS]
+//   ventrella-helper-client install | uninstall | installed   (see InstallerCommand.h)
 //
 // Prints each decoded reply; exits 1 on an error reply or a failed connection, 2 on bad usage.
 
@@ -20,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "InstallerCommand.h"
 #include "Platform/XPC/Connection.h"
 #include "VentrellaHelper/HelperPaths.h"
 #include "VentrellaHelper/HelperService.h"
@@ -33,7 +35,8 @@ using namespace ventrella;
 
 constexpr std::string_view usage =
     "usage: ventrella-helper-client status | takeover | restore |\n"
-    "       apply PERCENT [--renew-every SECONDS --for SECONDS]\n";
+    "       apply PERCENT [--renew-every SECONDS --for SECONDS] |\n"
+    "       install | uninstall | installed\n";
 
 // The application's own reply timeout.
 constexpr auto replyTimeout = std::chrono::seconds(18);
@@ -160,6 +163,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string command(args[0]);
+    if (tools::isInstallerCommand(command) && args.size() == 1) {
+        return tools::runInstallerCommand(command);
+    }
     std::int64_t percentage = 0;
     std::optional<double> renewEvery;
     double duration = 0;

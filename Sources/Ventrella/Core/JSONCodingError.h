@@ -10,7 +10,6 @@ class JSONDecodingError : public std::exception {
   public:
     explicit JSONDecodingError(std::string detail) : detail_(std::move(detail)) {}
     const char* what() const noexcept override { return detail_.c_str(); }
-    // By text: std::exception has no comparison to default to.
     bool operator==(const JSONDecodingError& other) const { return detail_ == other.detail_; }
 
   private:
@@ -22,7 +21,6 @@ class JSONEncodingError : public std::exception {
   public:
     explicit JSONEncodingError(std::string detail) : detail_(std::move(detail)) {}
     const char* what() const noexcept override { return detail_.c_str(); }
-    // By text: std::exception has no comparison to default to.
     bool operator==(const JSONEncodingError& other) const { return detail_ == other.detail_; }
 
   private:

@@ -1,7 +1,6 @@
 #include "Ventrella/Diagnostics/DiagnosticLog.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,8 +12,10 @@
 #include <optional>
 #include <vector>
 
+#include "Platform/Foundation/HomeDirectory.h"
+#include "Platform/Foundation/UnicodeText.h"
+#include "Ventrella/Core/L10n.h"
 #include "Ventrella/Diagnostics/DiagnosticReportError.h"
-#include "Ventrella/Diagnostics/UnicodeText.h"
 #include "VentrellaSecurity/ClientAuthorizationAuditEntry.h"
 
 namespace ventrella::diagnostics {
@@ -131,7 +132,7 @@ std::string readLogText(const fs::path& file) {
         }
         text.append(buffer, static_cast<std::size_t>(count));
     }
-    if (!isValidUTF8(text)) {
+    if (!platform::foundation::isValidUTF8(text)) {
         throw DiagnosticReportError(DiagnosticReportError::Reason::logNotText, file);
     }
     return text;
@@ -176,22 +177,18 @@ DiagnosticLog::~DiagnosticLog() = default;
 DiagnosticLog& DiagnosticLog::shared() {
     // Never destroyed: records may still arrive while the process ends.
     static DiagnosticLog* const log = new DiagnosticLog(
-        fs::path(userHomeDirectory()) / "Library/Logs/Ventrella", sharedMaximumFileBytes);
+        fs::path(userHomeDirectory()) / "Library/Logs/Ventrella", sharedMaximumFileBytes,
+        &std::chrono::system_clock::now, userHomeDirectory(),
+        [](const std::string& text) { return core::L10n::string(text); });
     return *log;
 }
 
 std::string DiagnosticLog::userHomeDirectory() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-        return home;
+    try {
+        return platform::foundation::homeDirectory().string();
+    } catch (const std::runtime_error&) {
+        return "/";
     }
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-        found != nullptr && found->pw_dir != nullptr && *found->pw_dir != '\0') {
-        return found->pw_dir;
-    }
-    return "/";
 }
 
 void DiagnosticLog::record(DiagnosticLevel level, const std::string& event,

@@ -47,11 +47,11 @@ class DiagnosticLog final : public DiagnosticEventSink, public DiagnosticReportE
     DiagnosticLog(const DiagnosticLog&) = delete;
     DiagnosticLog& operator=(const DiagnosticLog&) = delete;
 
-    // The process's log under the user's home, "Library/Logs/Ventrella", 256 KiB a file.
-    // Made on first use and never destroyed.
+    // The process's log under the user's home, "Library/Logs/Ventrella", 256 KiB a file, its
+    // report texts in the interface language. Made on first use and never destroyed.
     static DiagnosticLog& shared();
 
-    // $HOME, else the user database's home folder of the real user, else "/".
+    // The user's home (see platform::foundation::homeDirectory), else "/".
     static std::string userHomeDirectory();
     static std::string untranslated(const std::string& text) { return text; }
 

@@ -1,8 +1,11 @@
 #include "Ventrella/Diagnostics/DiagnosticSanitizer.h"
 
-#include "Ventrella/Diagnostics/UnicodeText.h"
+#include "Platform/Foundation/UnicodeText.h"
 
 namespace ventrella::diagnostics {
+
+using platform::foundation::prefixScalars;
+using platform::foundation::repairedUTF8;
 
 DiagnosticSanitizer::DiagnosticSanitizer(std::string_view homeDirectory)
     : home_(repairedUTF8(homeDirectory)) {

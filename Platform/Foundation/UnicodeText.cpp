@@ -1,6 +1,6 @@
-#include "Ventrella/Diagnostics/UnicodeText.h"
+#include "Platform/Foundation/UnicodeText.h"
 
-namespace ventrella::diagnostics {
+namespace platform::foundation {
 
 namespace {
 
@@ -104,4 +104,4 @@ std::string_view prefixScalars(std::string_view text, std::size_t maximumScalars
     return text;
 }
 
-}  // namespace ventrella::diagnostics
+}  // namespace platform::foundation

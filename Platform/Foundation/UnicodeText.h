@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace ventrella::diagnostics {
+namespace platform::foundation {
 
 // The text with every ill-formed UTF-8 sequence (each maximal invalid part) replaced by U+FFFD.
 std::string repairedUTF8(std::string_view bytes);
@@ -14,4 +14,4 @@ bool isValidUTF8(std::string_view bytes);
 // The first `maximumScalars` Unicode scalars of valid UTF-8 text; never splits a sequence.
 std::string_view prefixScalars(std::string_view text, std::size_t maximumScalars);
 
-}  // namespace ventrella::diagnostics
+}  // namespace platform::foundation
