@@ -19,24 +19,27 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* tint2Configuration =
-    R"(# A menu bar: a dark 28-pixel panel at the top holding only the tray.
+constexpr const char* tint2Configuration = R"(# A menu bar: a dark 28-pixel panel at the top.
+# Background 1: the panel's.
+rounded = 0
+border_width = 0
+background_color = #1f2023 100
+border_color = #000000 0
+
 panel_items = TS
 panel_position = top center horizontal
 panel_size = 100% 28
 panel_layer = top
 panel_background_id = 1
 panel_padding = 8 0 8
-rounded = 0
-border_width = 0
-background_color = #1f2023 100
-border_color = #000000 0
+disable_transparency = 1
+taskbar_background_id = 0
+task_text = 0
+task_icon = 0
 systray_padding = 6 3 8
 systray_background_id = 0
 systray_icon_size = 22
 systray_sort = left2right
-task_text = 0
-task_icon = 0
 )";
 
 // The display number Xvfb writes on the descriptor it was given, then a line feed.
@@ -231,6 +234,21 @@ void VirtualDesktop::click(const DisplayWindow& window, int button) const {
 void VirtualDesktop::key(const std::string& name) const {
     // Not with --window: that can leave the key held down.
     run({"xdotool", "key", name});
+}
+
+bool VirtualDesktop::waitUntilDrawn(const DisplayWindow& window, double seconds) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        // The number of colours in the window: one while nothing has been drawn.
+        const auto colours = run({"import", "-window", window.id, "-format", "%k", "info:"});
+        if (colours.status == 0 && std::atoi(colours.output.c_str()) > 4) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
 }
 
 fs::path VirtualDesktop::screenshot(const fs::path& file) const {

@@ -77,6 +77,10 @@ class VirtualDesktop {
     // Presses and releases a key in the window that has the focus ("Escape", "Return").
     void key(const std::string& name) const;
 
+    // Waits until the window shows more than a few colours (a window is mapped before it is
+    // drawn), for at most `seconds`; false when it never did.
+    bool waitUntilDrawn(const DisplayWindow& window, double seconds = 5.0) const;
+
     // Saves the whole screen as a PNG file; its path.
     std::filesystem::path screenshot(const std::filesystem::path& file) const;
 

@@ -37,6 +37,14 @@ PopoverWindow::PopoverWindow(QQmlEngine& engine, PopoverContentProvider& provide
     window_.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     window_.setTitle(QStringLiteral("Ventrella"));
     window_.setColor(ui::Theme().background());
+    QQmlComponent edge(&engine_, QUrl(QStringLiteral("qrc:/qt/qml/Ventrella/UI/PopoverFrame.qml")));
+    if (auto* item = qobject_cast<QQuickItem*>(edge.create())) {
+        item->setParent(&window_);
+        item->setParentItem(window_.contentItem());
+        frame_ = item;
+    } else {
+        logErrors("frame", edge.errors());
+    }
 }
 
 PopoverWindow::~PopoverWindow() {
@@ -56,8 +64,9 @@ bool PopoverWindow::open(const QRectF& anchor) {
     }
     anchor_ = anchor;
     fitToContent();
+    // Shown on top (it stays there) and active: losing activation is how clicks elsewhere
+    // reach the global monitor, and Escape needs the keyboard focus.
     window_.show();
-    window_.raise();
     window_.requestActivate();
     emit opened();
     return true;
@@ -149,6 +158,9 @@ void PopoverWindow::fitToContent() {
         PopoverLayout::contentSize(QSizeF(content_->implicitWidth(), content_->implicitHeight()));
     const QSize pixels(qCeil(size.width()), qCeil(size.height()));
     content_->setSize(QSizeF(pixels));
+    if (frame_) {
+        frame_->setSize(QSizeF(pixels));
+    }
     const QRectF frame =
         PopoverLayout::frame(anchor_, QSizeF(pixels), screenFor(anchor_)->availableGeometry());
     window_.setGeometry(QRect(QPoint(qRound(frame.x()), qRound(frame.y())), pixels));

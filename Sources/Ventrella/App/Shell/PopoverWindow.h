@@ -56,6 +56,7 @@ class PopoverWindow : public QObject {
     PopoverContentProvider& provider_;
     QQuickWindow window_;
     std::unique_ptr<QQmlComponent> component_;
+    QPointer<QQuickItem> frame_;
     QPointer<QQuickItem> content_;
     std::unique_ptr<QObject> owned_;
     QRectF anchor_;
