@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <vector>
 
 #include "Ventrella/UI/L10nTranslator.h"
 #include "Ventrella/UI/QmlEnvironment.h"
@@ -16,8 +17,10 @@ namespace ventrella::uitest {
 
 namespace {
 
-std::mutex capturedLock;
-QStringList* captured = nullptr;
+// The live captures, innermost last: a message goes to the innermost one.
+std::mutex capturesLock;
+std::vector<QtMessageCapture*> captures;
+QtMessageHandler previousHandler = nullptr;
 
 // One private runtime folder per user for every test process, as Qt wants one: made 0700 and
 // used only when it is ours and nobody else's.
@@ -73,30 +76,29 @@ void QtTestApplication::processPending() {
 }
 
 QtMessageCapture::QtMessageCapture() {
-    {
-        std::lock_guard lock(capturedLock);
-        captured = new QStringList;
+    std::lock_guard lock(capturesLock);
+    if (captures.empty()) {
+        previousHandler = qInstallMessageHandler(&QtMessageCapture::handle);
     }
-    previous_ = qInstallMessageHandler(&QtMessageCapture::handle);
+    captures.push_back(this);
 }
 
 QtMessageCapture::~QtMessageCapture() {
-    qInstallMessageHandler(previous_);
-    std::lock_guard lock(capturedLock);
-    delete captured;
-    captured = nullptr;
+    std::lock_guard lock(capturesLock);
+    std::erase(captures, this);
+    if (captures.empty()) {
+        qInstallMessageHandler(previousHandler);
+    }
 }
 
 QStringList QtMessageCapture::warnings() const {
-    std::lock_guard lock(capturedLock);
-    return captured != nullptr ? *captured : QStringList();
+    std::lock_guard lock(capturesLock);
+    return messages_;
 }
 
 void QtMessageCapture::clear() {
-    std::lock_guard lock(capturedLock);
-    if (captured != nullptr) {
-        captured->clear();
-    }
+    std::lock_guard lock(capturesLock);
+    messages_.clear();
 }
 
 void QtMessageCapture::handle(QtMsgType type, const QMessageLogContext& /*context*/,
@@ -104,9 +106,9 @@ void QtMessageCapture::handle(QtMsgType type, const QMessageLogContext& /*contex
     if (type == QtDebugMsg || type == QtInfoMsg) {
         return;
     }
-    std::lock_guard lock(capturedLock);
-    if (captured != nullptr) {
-        captured->append(message);
+    std::lock_guard lock(capturesLock);
+    if (!captures.empty()) {
+        captures.back()->messages_.append(message);
     }
 }
 

@@ -28,7 +28,8 @@ class QtTestApplication {
 };
 
 // Collects every warning, critical and fatal message Qt and QML write while it lives (the
-// views' warnings are faults); the previous handler comes back at its end.
+// views' warnings are faults); the previous handler comes back at its end. Captures nest: a
+// message goes to the innermost one alive.
 class QtMessageCapture {
   public:
     QtMessageCapture();
@@ -43,7 +44,7 @@ class QtMessageCapture {
   private:
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message);
 
-    QtMessageHandler previous_;
+    QStringList messages_;
 };
 
 template <class Condition>
