@@ -87,17 +87,30 @@ InfoDictionary Bundle::infoDictionary() const {
 
 std::string Bundle::localizedString(std::string_view key, std::string_view table,
                                     const std::vector<std::string>& userLanguages) const {
+    if (auto strings = resolvedTable(table, userLanguages)) {
+        return std::string(strings->table->value(key).value_or(key));
+    }
+    return std::string(key);
+}
+
+std::optional<std::string> Bundle::tableLanguage(
+    std::string_view table, const std::vector<std::string>& userLanguages) const {
+    if (auto strings = resolvedTable(table, userLanguages)) {
+        return strings->language;
+    }
+    return std::nullopt;
+}
+
+std::optional<Bundle::ResolvedTable> Bundle::resolvedTable(
+    std::string_view table, const std::vector<std::string>& userLanguages) const {
     if (!isPlainName(table)) {
-        return std::string(key);
+        return std::nullopt;
     }
     auto& cache = StringsTableCache::shared();
     const auto resources = resourcesPath();
     const std::string file = std::string(table) + ".strings";
-    auto lookUp = [&](const StringsTable& strings) {
-        return std::string(strings.value(key).value_or(key));
-    };
     if (auto strings = cache.table(resources / file)) {
-        return lookUp(*strings);
+        return ResolvedTable{std::move(strings), std::nullopt};
     }
     std::vector<std::string> candidates;
     for (const auto& language : userLanguages) {
@@ -111,10 +124,10 @@ std::string Bundle::localizedString(std::string_view key, std::string_view table
             continue;
         }
         if (auto strings = cache.table(resources / (language + ".lproj") / file)) {
-            return lookUp(*strings);
+            return ResolvedTable{std::move(strings), language};
         }
     }
-    return std::string(key);
+    return std::nullopt;
 }
 
 }  // namespace platform::foundation

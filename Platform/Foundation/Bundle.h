@@ -1,12 +1,14 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "Platform/Foundation/InfoDictionary.h"
+#include "Platform/Foundation/StringsTable.h"
 #include "Platform/Foundation/UserLanguages.h"
 
 namespace platform::foundation {
@@ -45,10 +47,25 @@ class Bundle {
         std::string_view key, std::string_view table,
         const std::vector<std::string>& userLanguages = UserLanguages::preferredLanguages()) const;
 
+    // The language folder ("de", "pt-BR") whose table `table` localizedString reads its texts
+    // from; absent when the table lies at the resources' top level (a language folder opened as
+    // a bundle) or when no language has it (the keys are shown).
+    std::optional<std::string> tableLanguage(
+        std::string_view table,
+        const std::vector<std::string>& userLanguages = UserLanguages::preferredLanguages()) const;
+
     bool operator==(const Bundle&) const = default;
 
   private:
+    struct ResolvedTable {
+        std::shared_ptr<const StringsTable> table;
+        std::optional<std::string> language;
+    };
+
     explicit Bundle(std::filesystem::path path) : path_(std::move(path)) {}
+
+    std::optional<ResolvedTable> resolvedTable(std::string_view table,
+                                               const std::vector<std::string>& userLanguages) const;
 
     std::filesystem::path path_;
 };

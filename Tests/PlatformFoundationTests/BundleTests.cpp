@@ -112,20 +112,22 @@ TEST(Bundle, LooksTextsUpInTheFirstOfTheUsersLanguagesWithATable) {
     struct Case {
         std::vector<std::string> languages;
         std::string expected;
+        std::string tableLanguage;
     };
     const std::vector<Case> cases = {
-        {{}, "Hello"},
-        {{"de"}, "Hallo"},
-        {{"de-AT"}, "Hallo"},
-        {{"pt-BR"}, "Olá"},
-        {{"pt-PT"}, "Hello"},
-        {{"zh-Hans"}, "你好"},
-        {{"fr", "ja", "de-CH"}, "Hallo"},
-        {{"ja"}, "Hello"},
+        {{}, "Hello", "en"},
+        {{"de"}, "Hallo", "de"},
+        {{"de-AT"}, "Hallo", "de"},
+        {{"pt-BR"}, "Olá", "pt-BR"},
+        {{"pt-PT"}, "Hello", "en"},
+        {{"zh-Hans"}, "你好", "zh-Hans"},
+        {{"fr", "ja", "de-CH"}, "Hallo", "de"},
+        {{"ja"}, "Hello", "en"},
     };
-    for (const auto& [languages, expected] : cases) {
-        EXPECT_EQ(bundle.localizedString("Hello", "Localizable", languages), expected)
-            << (languages.empty() ? "" : languages.front());
+    for (const auto& [languages, expected, tableLanguage] : cases) {
+        const std::string first = languages.empty() ? "" : languages.front();
+        EXPECT_EQ(bundle.localizedString("Hello", "Localizable", languages), expected) << first;
+        EXPECT_EQ(bundle.tableLanguage("Localizable", languages), tableLanguage) << first;
     }
     EXPECT_EQ(bundle.localizedString("Missing key", "Localizable", {"de"}), "Missing key");
     EXPECT_EQ(bundle.localizedString("Other", "Other", {"fr"}), "Autre");
@@ -134,6 +136,8 @@ TEST(Bundle, LooksTextsUpInTheFirstOfTheUsersLanguagesWithATable) {
     // A language folder opened as a bundle reads its own table whatever the user's languages.
     const auto german = *Bundle::atPath(app.resources() / "de.lproj");
     EXPECT_EQ(german.localizedString("Hello", "Localizable", {"pt-BR"}), "Hallo");
+    EXPECT_EQ(german.tableLanguage("Localizable", {"pt-BR"}), std::nullopt);
+    EXPECT_EQ(bundle.tableLanguage("Other", {"ja"}), std::nullopt);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -73,6 +75,33 @@ TEST_F(L10nTest, AMissingLanguageFallsBackToTheSystemsWhileTheLocaleFollowsTheCh
     EXPECT_EQ(L10n::string("Hello"), "Hallo");
     EXPECT_EQ(L10n::locale().identifier(), "it");
     EXPECT_EQ(L10n::format("Value %.1f", 2.25), "Wert 2,2");
+}
+
+TEST_F(L10nTest, TheTableLanguageIsTheOneTheTextsComeFrom) {
+    app.addTable("ar", R"("Hello" = "مرحبا";)");
+    std::filesystem::create_directories(app.resources() / "ko.lproj");  // a folder without a table
+    struct Case {
+        AppLanguage language;
+        std::optional<std::string> userLanguages;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {AppLanguage::arabic, "de", "ar"},
+        {AppLanguage::german, "ar", "de"},
+        {AppLanguage::system, "ar:de", "ar"},
+        {AppLanguage::system, "ja:de_CH", "de"},
+        {AppLanguage::system, "ja", "en"},
+        {AppLanguage::system, std::nullopt, "en"},
+        // A language without a table takes the system's table, and with it its direction.
+        {AppLanguage::italian, "ar", "ar"},
+        {AppLanguage::korean, "ar", "en"},
+    };
+    for (const auto& [language, userLanguages, expected] : cases) {
+        const auto environment = ScopedEnvironment::userLocale(userLanguages, std::nullopt);
+        ScopedLocalization localization(app.path(), language);
+        EXPECT_EQ(L10n::tableLanguage(), expected)
+            << rawValue(language) << " " << userLanguages.value_or("-");
+    }
 }
 
 TEST_F(L10nTest, AKeyWithoutTranslationIsItsOwnTextAndStillFormats) {

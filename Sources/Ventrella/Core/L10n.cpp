@@ -48,6 +48,21 @@ Locale L10n::locale() {
     return localeFor(LanguageState::shared().storedLanguage());
 }
 
+std::string L10n::tableLanguage() {
+    const AppLanguage language = LanguageState::shared().storedLanguage();
+    const auto main = Bundle::main();
+    if (language != AppLanguage::system) {
+        if (auto folder = main.pathForResource(rawValue(language), "lproj")) {
+            const auto bundle = Bundle::atPath(*folder);
+            if (bundle && bundle->pathForResource(table, "strings")) {
+                return std::string(rawValue(language));
+            }
+            return "en";
+        }
+    }
+    return main.tableLanguage(table).value_or("en");
+}
+
 std::string L10n::string(std::string_view key) {
     return lookUp(localizedBundle(), key);
 }

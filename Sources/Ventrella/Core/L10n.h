@@ -34,6 +34,12 @@ class L10n {
     // The locale for numbers: the user's own for `system`, else the language's.
     static platform::foundation::Locale locale();
 
+    // The language whose table the texts come from ("de", "ar"): the chosen language when the
+    // bundle has its table, otherwise the user's language the main bundle finds a table for, and
+    // "en" when the texts are the keys themselves. The interface's direction follows it, so that
+    // a language without a table is never laid out in a direction its texts do not have.
+    static std::string tableLanguage();
+
     // The text of `key`, or `key` itself.
     static std::string string(std::string_view key);
 

@@ -1,0 +1,80 @@
+#include "Ventrella/App/Shell/StatusItem.h"
+
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QWindow>
+
+#include "Ventrella/App/Shell/ShellLog.h"
+#include "Ventrella/UI/Palette.h"
+#include "Ventrella/UI/SymbolRenderer.h"
+
+namespace ventrella::shell {
+
+QColor StatusItem::glyphColor(GlyphTint tint) {
+    switch (tint) {
+        case GlyphTint::yellow:
+            return ui::Palette::dark().yellow;
+        case GlyphTint::red:
+            return ui::Palette::dark().red;
+        case GlyphTint::panel:
+            break;
+    }
+    return QColor(0xf2, 0xf2, 0xf2);
+}
+
+QIcon StatusItem::glyph(const std::string& symbol, GlyphTint tint) {
+    QIcon icon;
+    const QString name = QString::fromStdString(symbol);
+    for (const int size : {16, 20, 22, 24, 32, 44, 48, 64}) {
+        const QImage image = ui::SymbolRenderer::render(name, glyphColor(tint), QSize(size, size));
+        if (image.isNull()) {
+            return {};
+        }
+        icon.addPixmap(QPixmap::fromImage(image));
+    }
+    return icon;
+}
+
+StatusItem::StatusItem(QObject* parent) : QObject(parent) {
+    connect(&tray_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
+                    emit clicked();
+                }
+            });
+}
+
+void StatusItem::show() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        shellLog().notice(
+            applog::AppLogMessage("menubar.no_system_tray icon=shown_when_a_tray_starts"));
+    }
+    tray_.show();
+}
+
+void StatusItem::apply(const StatusItemAppearance& appearance) {
+    if (appearance.symbol != appearance_.symbol || appearance.tint != appearance_.tint ||
+        tray_.icon().isNull()) {
+        tray_.setIcon(glyph(appearance.symbol, appearance.tint));
+    }
+    tray_.setToolTip(QString::fromStdString(appearance.toolTip));
+    appearance_ = appearance;
+}
+
+std::optional<QRectF> StatusItem::frame() const {
+    const QRect geometry = tray_.geometry();
+    if (geometry.isEmpty()) {
+        return std::nullopt;
+    }
+    return QRectF(geometry);
+}
+
+bool StatusItem::isStatusWindow(const QWindow* window) const {
+    const QRect geometry = tray_.geometry();
+    if (window == nullptr || geometry.isEmpty()) {
+        return false;
+    }
+    return QRect(window->mapToGlobal(QPoint(0, 0)), window->size()) == geometry;
+}
+
+}  // namespace ventrella::shell

@@ -1,0 +1,69 @@
+#include "UISupport/QmlTestView.h"
+
+#include <QImage>
+#include <QQmlComponent>
+#include <QtMath>
+
+#include "Ventrella/UI/QmlEnvironment.h"
+
+namespace ventrella::uitest {
+
+QmlTestView::QmlTestView() {
+    QtTestApplication::ensure();
+    engine_ = std::make_unique<QQmlEngine>();
+    ui::QmlEnvironment::prepare(*engine_);
+    window_ = std::make_unique<QQuickWindow>();
+}
+
+QmlTestView::~QmlTestView() {
+    delete root_;
+    component_.reset();
+    window_.reset();
+    engine_.reset();
+    QtTestApplication::processPending();
+}
+
+QQuickItem* QmlTestView::load(const QByteArray& qml, const QVariantMap& properties, double width) {
+    component_ = std::make_unique<QQmlComponent>(engine_.get());
+    component_->setData(qml, QUrl(QStringLiteral("qrc:/test/View.qml")));
+    return show(
+        component_->isError() ? nullptr : component_->createWithInitialProperties(properties),
+        width);
+}
+
+QQuickItem* QmlTestView::load(const QUrl& source, const QVariantMap& properties, double width) {
+    component_ =
+        std::make_unique<QQmlComponent>(engine_.get(), source, QQmlComponent::PreferSynchronous);
+    return show(
+        component_->isError() ? nullptr : component_->createWithInitialProperties(properties),
+        width);
+}
+
+QQuickItem* QmlTestView::show(QObject* object, double width) {
+    auto* item = qobject_cast<QQuickItem*>(object);
+    if (item == nullptr) {
+        for (const auto& error : component_->errors()) {
+            qWarning("%s", qPrintable(error.toString()));
+        }
+        delete object;
+        return nullptr;
+    }
+    delete root_;
+    root_ = item;
+    item->setParentItem(window_->contentItem());
+    const double shownWidth = width > 0 ? width : item->implicitWidth();
+    item->setWidth(shownWidth);
+    item->setHeight(item->implicitHeight());
+    window_->resize(qMax(1, qCeil(shownWidth)), qMax(1, qCeil(item->implicitHeight())));
+    window_->show();
+    QtTestApplication::processUntil([this] { return window_->isExposed(); }, 2.0);
+    QtTestApplication::processPending();
+    return item;
+}
+
+bool QmlTestView::grab(const std::filesystem::path& file) {
+    const QImage image = window_->grabWindow();
+    return !image.isNull() && image.save(QString::fromStdString(file.string()));
+}
+
+}  // namespace ventrella::uitest
