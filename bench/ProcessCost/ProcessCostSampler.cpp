@@ -72,6 +72,8 @@ ProcessCostSampler::Look ProcessCostSampler::look() const {
     const auto status = statusText ? parseProcStatus(*statusText) : std::nullopt;
     if (!stat || !status || stat->state == 'Z' || stat->state == 'X')
         throw gone(pid_);
+    // Before the first look there is no start time to hold it to (no process starts at boot's
+    // first tick).
     if (first_.stat.startTicks != 0 && stat->startTicks != first_.stat.startTicks)
         throw std::runtime_error("process " + std::to_string(pid_) +
                                  " has ended and its id names another process");
