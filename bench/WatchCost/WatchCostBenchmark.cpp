@@ -53,7 +53,8 @@ bool readSeconds(const std::string& text, Duration& value) {
 int main(int argc, char** argv) {
     WatchCostScenario scenario;
     bool crossingGiven = false;
-    for (int i = 1; i < argc; ++i) {
+    // Options come in pairs: a name and its value.
+    for (int i = 1; i < argc; i += 2) {
         const std::string option = argv[i];
         const std::string value = i + 1 < argc ? argv[i + 1] : "";
         bool ok = false;
@@ -69,7 +70,6 @@ int main(int argc, char** argv) {
             std::cerr << "usage: watch-cost-bench [--seconds N] [--interval S] [--cross-at T]\n";
             return 2;
         }
-        ++i;
     }
     if (!crossingGiven) {
         // Half-way between the two cycles nearest the middle of the measurement.
