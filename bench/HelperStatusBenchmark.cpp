@@ -17,18 +17,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <future>
 #include <iostream>
-#include <iterator>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "Platform/XPC/Connection.h"
+#include "ProcessCost/ProcessCostSampler.h"
 #include "SMCKit/SMCConnection.h"
 #include "VentrellaHardware/SMCFanRepository.h"
 #include "VentrellaHelper/HelperPaths.h"
@@ -95,13 +93,6 @@ void RawSMCCallsOfStatus(benchmark::State& state) {
 BENCHMARK(StatusRoundTrip)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 BENCHMARK(RawSMCCallsOfStatus)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 int run(const std::vector<std::string>& arguments, const fs::path& root) {
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -126,32 +117,6 @@ std::optional<pid_t> helperProcess(const fs::path& helper) {
         }
     }
     return std::nullopt;
-}
-
-long statusField(pid_t pid, const std::string& field) {
-    std::istringstream in(readFile("/proc/" + std::to_string(pid) + "/status"));
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind(field + ":", 0) == 0)
-            return std::stol(line.substr(field.size() + 1));
-    }
-    return -1;
-}
-
-// user + system ticks of the process, and voluntary switches of all its threads (wake-ups).
-std::pair<long, long> cpuAndWakeups(pid_t pid) {
-    std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-    std::vector<std::string> values{std::istream_iterator<std::string>(fields), {}};
-    const long ticks = std::stol(values.at(11)) + std::stol(values.at(12));
-    long wakeups = 0;
-    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
-        std::istringstream in(readFile(task.path() / "status"));
-        for (std::string line; std::getline(in, line);) {
-            if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
-                wakeups += std::stol(line.substr(24));
-        }
-    }
-    return {ticks, wakeups};
 }
 
 }  // namespace
@@ -199,15 +164,21 @@ int main(int argc, char** argv) {
 
     if (auto pid = helperProcess(helper)) {
         std::this_thread::sleep_for(std::chrono::seconds(1));
-        const auto [ticksBefore, wakeupsBefore] = cpuAndWakeups(*pid);
-        std::this_thread::sleep_for(std::chrono::duration<double>(idleSeconds));
-        const auto [ticksAfter, wakeupsAfter] = cpuAndWakeups(*pid);
-        const double tick = static_cast<double>(::sysconf(_SC_CLK_TCK));
+        ventrella::bench::ProcessCostSampler sampler(*pid);
+        const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                            std::chrono::duration<double>(idleSeconds));
+        while (Clock::now() < end) {
+            const Clock::duration left = end - Clock::now();
+            std::this_thread::sleep_for(std::min<Clock::duration>(std::chrono::seconds(1), left));
+            sampler.sample();
+        }
+        const auto cost = sampler.finish();
         std::cout << "helper idle for " << idleSeconds << " s: resident memory "
-                  << statusField(*pid, "VmRSS") << " kB (peak " << statusField(*pid, "VmHWM")
+                  << cost.finalResidentKiB << " kB (peak " << cost.peakResidentKiB
                   << " kB), CPU time "
-                  << static_cast<double>(ticksAfter - ticksBefore) / tick * 1000 << " ms, wake-ups "
-                  << (wakeupsAfter - wakeupsBefore) << "\n";
+                  << std::chrono::duration<double, std::milli>(cost.cpuTime).count()
+                  << " ms, wake-ups " << cost.wakeups() << " (voluntary " << cost.voluntarySwitches
+                  << "), threads " << cost.finalThreads << "\n";
     } else {
         std::cerr << "the helper is not running\n";
     }
