@@ -175,8 +175,9 @@ class ModelTest : public ::testing::Test {
     }
     Request nextRequest() const { return helper->nextPending().request; }
 
-    // Starts a private operation on the test's own scope and runs.
-    Finished& start(platform::dispatch::Task<void> operation) {
+    // Starts a private operation on the test's own scope and runs; a result is dropped.
+    template <class T>
+    Finished& start(platform::dispatch::Task<T> operation) {
         finished_.emplace_back();
         Finished* outcome = &finished_.back();
         scope->spawn(capture(std::move(operation), outcome));
@@ -258,10 +259,11 @@ class ModelTest : public ::testing::Test {
         std::make_unique<platform::dispatch::TaskScope>(executor);
 
   private:
-    static platform::dispatch::Task<void> capture(platform::dispatch::Task<void> operation,
+    template <class T>
+    static platform::dispatch::Task<void> capture(platform::dispatch::Task<T> operation,
                                                   Finished* outcome) {
         try {
-            co_await std::move(operation);
+            (void)co_await std::move(operation);
         } catch (...) {
             outcome->failure = std::current_exception();
         }
