@@ -40,8 +40,11 @@
 //   (it compiles, then the coroutine crashes at its start): await into a local
 //   and test that. Never co_await inside a catch handler (keep the
 //   exception_ptr, leave the handler, then await and rethrow). No braced list
-//   inside a co_await expression. Coroutine lambdas take no captures (use member
-//   or free functions; parameters by value or pointers to what outlives them).
+//   and no lambda expression inside a co_await expression: g++ 12 destroys such a
+//   temporary twice, so a captured shared_ptr loses a count. Name it first
+//   (auto work = [...] {...}; co_await detached(std::move(work));). Coroutine
+//   lambdas take no captures (use member or free functions; parameters by value
+//   or pointers to what outlives them).
 
 #include "Platform/Dispatch/Completion.h"
 #include "Platform/Dispatch/Detached.h"
