@@ -164,6 +164,7 @@ TEST_F(SettingsCardViewTest, CountersDurationsAndTheAdvancedGroupWriteOnlyWhenUs
     auto* content = find("boostAdvanced", "disclosureContent");
     ASSERT_NE(content, nullptr);
     EXPECT_FALSE(content->isVisible());
+    EXPECT_TRUE(view.grab(testsupport::testArtifact("boost-collapsed-en.png")));
     click(find("boostAdvanced", "disclosureHeader"));
     EXPECT_TRUE(QQmlProperty::read(view.root(), "expanded").toBool());
     EXPECT_TRUE(content->isVisible());

@@ -38,17 +38,20 @@ Item {
     Rectangle {
         anchors.centerIn: parent
         anchors.verticalCenterOffset: 1
-        width: handle.handleSize + 1
+        width: knob.width + 1
         height: width
         radius: width / 2
         color: "black"
         opacity: 0.28
     }
 
+    // The 2-point ring is centred on the circle's edge, so it stands out 1 point beyond it.
     Rectangle {
+        id: knob
+
         objectName: "knob"
         anchors.centerIn: parent
-        width: handle.handleSize
+        width: handle.handleSize + 2
         height: width
         radius: width / 2
         color: handle.filled ? handle.tint : Theme.background
