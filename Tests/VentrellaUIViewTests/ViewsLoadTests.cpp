@@ -13,8 +13,8 @@ TEST_F(ViewTest, EveryViewOfTheModuleLoads) {
         "DashboardFooterButton { text: \"Settings\"; symbol: \"gearshape\"; leadingLabel: true }",
         "SymbolImage { symbol: \"fanblades\"; size: 16 }",
         "SymbolLabel { symbol: \"info.circle\"; text: \"Status\" }",
-        "ThresholdLabel { frameWidth: 100; text: \"Boost 80°\"; symbol: \"fanblades\"; "
-        "color: \"orange\" }",
+        ("ThresholdLabel { frameWidth: 100; text: \"Boost 80°\"; symbol: \"fanblades\"; "
+         "color: \"orange\" }"),
         "AppLanguageScope { language: \"de\"; Text { text: \"Hallo\" } }",
         "AppLanguageScope { language: \"system\" }",
     };
