@@ -61,6 +61,19 @@ QQuickItem* QmlTestView::show(QObject* object, double width) {
     return item;
 }
 
+void QmlTestView::fitWindow() {
+    if (root_ == nullptr) {
+        return;
+    }
+    // Layouts work out their sizes when the window polishes its items, which drawing it does.
+    (void)window_->grabWindow();
+    root_->setHeight(root_->implicitHeight());
+    const QSize size(qMax(1, qCeil(root_->width())), qMax(1, qCeil(root_->height())));
+    window_->resize(size);
+    QtTestApplication::processUntil([this, size] { return window_->size() == size; }, 2.0);
+    QtTestApplication::processPending();
+}
+
 bool QmlTestView::grab(const std::filesystem::path& file) {
     const QImage image = window_->grabWindow();
     return !image.isNull() && image.save(QString::fromStdString(file.string()));

@@ -33,6 +33,10 @@ class QmlTestView {
 
     QQuickItem* root() const { return root_; }
 
+    // Gives the root its implicit height again and the window the root's size (after the view
+    // grew or shrank), and waits until the window has it.
+    void fitWindow();
+
     // The item of that objectName below the root (the root itself included), cast to T.
     template <class T = QQuickItem>
     T* find(const QString& objectName) const {

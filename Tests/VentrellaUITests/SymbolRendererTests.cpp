@@ -32,6 +32,7 @@ const std::vector<QString> interfaceSymbols = {
     "info.circle",
     "gearshape",
     "chevron.left",
+    "chevron.right",
     "globe",
     "cpu",
     "doc.badge.gearshape",

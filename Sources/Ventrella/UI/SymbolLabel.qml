@@ -22,7 +22,9 @@ Item {
         id: row
 
         anchors.verticalCenter: parent.verticalCenter
-        x: label.centred ? (label.width - width) / 2 : 0
+        // x is never mirrored: the leading edge is the right one in a right-to-left interface.
+        x: label.centred ? (label.width - width) / 2
+                         : label.LayoutMirroring.enabled ? label.width - width : 0
         spacing: label.spacing
 
         SymbolImage {

@@ -20,9 +20,10 @@ class ThermalScale {
     // width × fraction, or 0 without a temperature.
     static double position(double width, std::optional<double> celsius);
 
-    // Where a threshold's 2-point marker is centred: width × fraction, at most width − 2, then
-    // at least 1, so that the marker stays on the track (on a track narrower than 3 points the
-    // lower limit wins).
+    // Where a threshold's 2-point marker stands: width × fraction, at most width − 2, then at
+    // least 1, so that the marker stays on the track (on a track narrower than 3 points the
+    // lower limit wins). The dashboard's gauge centres its marker there; the settings page's
+    // threshold bars start theirs there.
     static double markerPosition(double width, double thresholdCelsius);
 };
 

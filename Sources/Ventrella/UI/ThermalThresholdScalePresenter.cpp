@@ -5,6 +5,7 @@
 
 #include "Ventrella/Core/L10n.h"
 #include "Ventrella/UI/NumberText.h"
+#include "Ventrella/UI/TemperatureVariant.h"
 #include "Ventrella/UI/ThermalScale.h"
 
 namespace ventrella::ui {
@@ -38,25 +39,12 @@ void ThermalThresholdScalePresenter::setTrackWidth(double width) {
 }
 
 QVariant ThermalThresholdScalePresenter::temperature() const {
-    return temperature_ ? QVariant(*temperature_) : QVariant();
+    return TemperatureVariant::variant(temperature_);
 }
 
 void ThermalThresholdScalePresenter::setTemperature(const QVariant& temperature) {
-    std::optional<double> celsius;
-    bool isNumber = false;
-    const auto type = temperature.metaType().id();
-    if (type == QMetaType::Double || type == QMetaType::Float || type == QMetaType::Int ||
-        type == QMetaType::LongLong) {
-        const double value = temperature.toDouble(&isNumber);
-        if (isNumber) {
-            celsius = value;
-        }
-    }
-    // NaN never equals itself: compare what the gauge shows instead.
-    const bool same = celsius.has_value() == temperature_.has_value() &&
-                      (!celsius || *celsius == *temperature_ ||
-                       (std::isnan(*celsius) && std::isnan(*temperature_)));
-    if (!same) {
+    const auto celsius = TemperatureVariant::celsius(temperature);
+    if (!TemperatureVariant::same(celsius, temperature_)) {
         temperature_ = celsius;
         emit inputChanged();
     }
