@@ -247,6 +247,9 @@ TEST_F(MenuContentViewTest, ArabicMirrorsTheHeaderButNotTheGaugesTrack) {
     EXPECT_LT(boost, emergency);
     const double fillLeft = item("fill")->mapToScene(QPointF(0, 0)).x();
     EXPECT_NEAR(fillLeft, item("gauge")->mapToScene(QPointF(0, 0)).x(), 0.5);
+    // Texts stand at the leading edge, the right, whatever their own language.
+    EXPECT_EQ(QQmlProperty::read(item("controlSubtitle"), "effectiveHorizontalAlignment").toInt(),
+              Qt::AlignRight);
     // The switch sits at the left of its title.
     EXPECT_LT(item("controlSwitch")->mapToScene(QPointF(0, 0)).x(),
               item("controlTitle")->mapToScene(QPointF(0, 0)).x());

@@ -115,6 +115,7 @@ Item {
                         color: Theme.secondary
                         font.pixelSize: Theme.caption2
                         elide: Text.ElideRight
+                        horizontalAlignment: Text.AlignLeft
                         textFormat: Text.PlainText
                     }
                 }
@@ -239,6 +240,7 @@ Item {
                         color: Theme.primary
                         font.pixelSize: Theme.body
                         wrapMode: Text.Wrap
+                        horizontalAlignment: Text.AlignLeft
                         textFormat: Text.PlainText
                     }
 
@@ -249,6 +251,7 @@ Item {
                         color: Theme.secondary
                         font.pixelSize: Theme.caption
                         wrapMode: Text.Wrap
+                        horizontalAlignment: Text.AlignLeft
                         textFormat: Text.PlainText
                     }
                 }
@@ -304,6 +307,7 @@ Item {
                         color: Theme.secondary
                         font.pixelSize: Theme.caption2
                         wrapMode: Text.Wrap
+                        horizontalAlignment: Text.AlignLeft
                         textFormat: Text.PlainText
                     }
 
@@ -313,6 +317,7 @@ Item {
                         color: Theme.secondary
                         font.pixelSize: Theme.caption2
                         wrapMode: Text.Wrap
+                        horizontalAlignment: Text.AlignLeft
                         textFormat: Text.PlainText
                     }
                 }
@@ -362,6 +367,7 @@ Item {
                 color: Theme.secondary
                 font.pixelSize: Theme.caption
                 wrapMode: Text.Wrap
+                horizontalAlignment: Text.AlignLeft
                 textFormat: Text.PlainText
             }
 

@@ -216,6 +216,7 @@ FocusScope {
                     wrapMode: Text.Wrap
                     maximumLineCount: 2
                     elide: Text.ElideRight
+                    horizontalAlignment: Text.AlignLeft
                     textFormat: Text.PlainText
                 }
             }

@@ -63,12 +63,17 @@ void AppDelegate::applicationDidFinishLaunching() {
     connect(bridge_.get(), &ui::AppModelBridge::changed, this, &AppDelegate::modelChanged);
 }
 
-void AppDelegate::terminate() {
+void AppDelegate::terminate(std::optional<int> signal) {
     if (terminating_) {
         return;
     }
     terminating_ = true;
-    shellLog().notice(applog::AppLogMessage("app.terminating"));
+    if (signal) {
+        shellLog().notice(applog::AppLogMessage()
+                          << "app.terminating reason=signal signal=" << applog::pub(*signal));
+    } else {
+        shellLog().notice(applog::AppLogMessage("app.terminating reason=quit"));
+    }
     menuBar_->applicationWillTerminate();
     if (endEventLoop_) {
         endEventLoop_();

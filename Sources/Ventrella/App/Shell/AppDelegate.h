@@ -3,6 +3,7 @@
 #include <QObject>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "Platform/Foundation/InfoDictionary.h"
@@ -56,10 +57,10 @@ class AppDelegate : public QObject, public PopoverContentProvider {
     // and follows its changes.
     void applicationDidFinishLaunching();
 
-    // Ends the application (quitting, or a termination signal): the popover closes, the
-    // monitors stop, the model takes its last step (restoring Apple Automatic when it owns the
-    // fans), and the event loop ends. Only the first call acts.
-    void terminate();
+    // Ends the application (quitting, or the termination signal `signal`): the popover closes,
+    // the monitors stop, the model takes its last step (restoring Apple Automatic when it owns
+    // the fans), and the event loop ends. Only the first call acts.
+    void terminate(std::optional<int> signal = std::nullopt);
     bool isTerminating() const { return terminating_; }
 
     // A new dashboard, with its own view state, for each opening of the popover.

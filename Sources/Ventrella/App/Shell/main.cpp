@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Ventrella: %s\n", error.what());
         return 1;
     }
-    const shell::TerminationSignals terminationSignals([&delegate](int) { delegate->terminate(); });
+    const shell::TerminationSignals terminationSignals(
+        [&delegate](int signal) { delegate->terminate(signal); });
 
     delegate->applicationDidFinishLaunching();
     const int status = QApplication::exec();
