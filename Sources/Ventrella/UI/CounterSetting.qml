@@ -41,7 +41,8 @@ RowLayout {
     BorderlessSymbolButton {
         objectName: "decrease"
         symbol: "minus"
-        text: qsTr("Decrease")
+        // Named by its sign, as the symbol reads; no text of its own to translate.
+        text: "−"
         enabled: presenter.canDecrease
         onClicked: setting.edited(presenter.decreased)
     }
@@ -63,7 +64,7 @@ RowLayout {
     BorderlessSymbolButton {
         objectName: "increase"
         symbol: "plus"
-        text: qsTr("Increase")
+        text: "+"
         enabled: presenter.canIncrease
         onClicked: setting.edited(presenter.increased)
     }
