@@ -26,6 +26,9 @@ FocusScope {
     implicitWidth: 360
     implicitHeight: column.implicitHeight
     focus: true
+    // Return and Enter reach the page when no control inside it takes them.
+    Keys.onReturnPressed: page.presenter.save()
+    Keys.onEnterPressed: page.presenter.save()
 
     onConfirmingHelperRemovalChanged: {
         if (confirmingHelperRemoval)
@@ -238,6 +241,7 @@ FocusScope {
                     text: page.presenter.saveTitle
                     prominent: true
                     enabled: page.presenter.actionsAvailable
+                    onClicked: page.presenter.save()
                 }
             }
         }
@@ -252,6 +256,7 @@ FocusScope {
         cancelText: page.presenter.removalCancel
         confirmText: page.presenter.removalConfirm
         confirmRole: "destructive"
+        onConfirmed: page.presenter.confirmHelperRemoval()
         onClosed: page.presenter.cancelHelperRemoval()
     }
 }
