@@ -73,6 +73,9 @@ TEST_F(AppModelBridgeTest, ShowsTheFieldsInTheViewsTermsAndCallsTheModel) {
     run("the takeover");
     ASSERT_GT(helper->pendingCount(), 0u);
     EXPECT_EQ(nextRequest(), modeltests::Request::prepareTakeover);
+    bridge->exportDiagnostics();
+    ASSERT_EQ(reportCoordinator->contexts().size(), 1u);
+    EXPECT_EQ(reportCoordinator->contexts().back().appVersion, "2.5 (42)");
 }
 
 TEST_F(AppModelBridgeTest, AReportDueAfterTheBridgeWentIsDropped) {

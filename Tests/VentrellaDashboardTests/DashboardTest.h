@@ -107,16 +107,26 @@ class DashboardTest : public modeltests::ModelTest {
         auto* found = item(name);
         return found != nullptr ? QQmlProperty::read(found, "text").toString() : QString();
     }
-    QObject* alert(const char* name) const {
-        return view.root() != nullptr ? view.root()->findChild<QObject*>(QString::fromLatin1(name))
-                                      : nullptr;
+    // An alert of the content or of its settings page (which a repeater makes, so it is no
+    // QObject child of the content).
+    QObject* alert(const char* name) {
+        for (QObject* owner :
+             {static_cast<QObject*>(view.root()), static_cast<QObject*>(item("settingsPage"))}) {
+            if (owner == nullptr) {
+                continue;
+            }
+            if (auto* found = owner->findChild<QObject*>(QString::fromLatin1(name))) {
+                return found;
+            }
+        }
+        return nullptr;
     }
-    bool alertOpen(const char* name) const {
+    bool alertOpen(const char* name) {
         auto* found = alert(name);
         return found != nullptr && QQmlProperty::read(found, "opened").toBool();
     }
     // One of an alert's buttons: "alertCancel" or "alertConfirm".
-    QQuickItem* alertButton(const char* alertName, const char* button) const {
+    QQuickItem* alertButton(const char* alertName, const char* button) {
         auto* found = alert(alertName);
         if (found == nullptr) {
             return nullptr;

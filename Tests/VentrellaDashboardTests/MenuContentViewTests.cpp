@@ -1,5 +1,7 @@
 #include <QQuickItem>
 #include <QSignalSpy>
+#include <QTest>
+#include <algorithm>
 
 #include "DashboardTest.h"
 #include "Ventrella/UI/Theme.h"
@@ -229,6 +231,82 @@ TEST_F(MenuContentViewTest, EveryOpeningStartsOnTheDashboardWithAFreshSettingsDr
     EXPECT_FALSE(presenter->showingSettings());
     EXPECT_TRUE(shown("dashboard"));
     EXPECT_FALSE(shown("settingsPage"));
+}
+
+TEST_F(MenuContentViewTest, TheButtonsThatActReachTheModelOnlyWhenNoOperationRuns) {
+    enum class Action { save, saveByReturn, remove, quit };
+    const struct {
+        const char* name;
+        Action action;
+        bool operationRunning;
+    } cases[] = {
+        {"Save", Action::save, false},
+        {"Return", Action::saveByReturn, false},
+        {"Return to Automatic and Remove", Action::remove, false},
+        {"Quit", Action::quit, false},
+        // Last: the installation is left waiting.
+        {"Save while installing", Action::save, true},
+        {"Return while installing", Action::saveByReturn, true},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        makeBridge();
+        ASSERT_NE(open(), nullptr);
+        step();
+        if (test.operationRunning) {
+            installer->installed = true;
+            model->installHelper();
+            step("the installation starts");
+            ASSERT_TRUE(model->operationInProgress());
+        }
+        const core::GuardSettings before = model->settings();
+        if (test.action == Action::quit) {
+            click("quitButton");
+            run("quitting");
+            // Control was off and no target of the model's is on the fans: it ends at once.
+            EXPECT_EQ(terminations, 1);
+            EXPECT_EQ(helper->pendingCount(), 0u);
+            closeModel();
+            continue;
+        }
+        click("settingsButton");
+        waitForAnimations();
+        ASSERT_TRUE(shown("settingsPage"));
+        ui::SettingsPagePresenter* page = presenter->settingsPage();
+        if (test.action == Action::remove) {
+            page->requestHelperRemoval();
+            settle();
+            ASSERT_TRUE(alertOpen("removalDialog"));
+            press("removalDialog", "alertConfirm");
+            EXPECT_FALSE(page->confirmingHelperRemoval());
+            run("the removal starts");
+            ASSERT_EQ(helper->pendingCount(), 1u);
+            EXPECT_EQ(nextRequest(), Request::status);
+            replyStatus();
+            const auto& calls = log->entries();
+            EXPECT_EQ(std::count(calls.begin(), calls.end(), "installer.uninstall"), 1);
+            EXPECT_EQ(model->statusMessage(), "Helper removed.");
+            closeModel();
+            continue;
+        }
+        page->draft()->setBoostEnterBinding(86);
+        if (test.action == Action::save) {
+            click("saveButton");
+        } else {
+            QTest::keyClick(&view.window(), Qt::Key_Return);
+        }
+        step("the save");
+        if (test.operationRunning) {
+            EXPECT_EQ(model->settings(), before);
+            EXPECT_EQ(page->draft()->boostEnterCelsius(), 86) << "the edit stays";
+        } else {
+            EXPECT_EQ(model->settings().boostEnterCelsius, 86);
+            EXPECT_EQ(page->draft()->settings(), model->settings());
+            EXPECT_EQ(model->statusMessage(), "Settings saved.");
+            EXPECT_TRUE(shown("settingsPage")) << "the page stays";
+        }
+        closeModel();
+    }
 }
 
 TEST_F(MenuContentViewTest, ArabicMirrorsTheHeaderButNotTheGaugesTrack) {

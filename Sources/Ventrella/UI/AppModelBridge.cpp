@@ -261,4 +261,20 @@ void AppModelBridge::openHelperApprovalSettings() {
     model_.openHelperApprovalSettings();
 }
 
+void AppModelBridge::uninstallHelper() {
+    model_.uninstallHelper();
+}
+
+void AppModelBridge::exportDiagnostics() {
+    model_.exportDiagnostics();
+}
+
+void AppModelBridge::quit() {
+    model_.quit();
+}
+
+void AppModelBridge::saveSettings(const core::GuardSettings& settings) {
+    model_.saveSettings(settings);
+}
+
 }  // namespace ventrella::ui

@@ -11,6 +11,7 @@
 #include "Ventrella/App/Model/AppModel.h"
 #include "Ventrella/App/Model/PublishedField.h"
 #include "Ventrella/App/Model/WillChangeNotifier.h"
+#include "Ventrella/Core/GuardSettings.h"
 #include "Ventrella/UI/QmlEnvironment.h"
 
 namespace ventrella::ui {
@@ -114,6 +115,11 @@ class AppModelBridge : public QObject {
     Q_INVOKABLE void requestTakeover();
     Q_INVOKABLE void installHelper();
     Q_INVOKABLE void openHelperApprovalSettings();
+    Q_INVOKABLE void uninstallHelper();
+    Q_INVOKABLE void exportDiagnostics();
+    Q_INVOKABLE void quit();
+    // Hands `settings` to the model, which validates, stores and applies them.
+    void saveSettings(const core::GuardSettings& settings);
 
   signals:
     void controlEnabledChanged();

@@ -406,6 +406,7 @@ Item {
                 objectName: "quitButton"
                 Layout.minimumWidth: root.presenter.quitMinimumWidth
                 text: root.presenter.quitTitle
+                onClicked: root.presenter.quit()
             }
         }
     }

@@ -112,4 +112,8 @@ void MenuContentPresenter::closeSettings() {
     }
 }
 
+void MenuContentPresenter::quit() {
+    bridge_.model().quit();
+}
+
 }  // namespace ventrella::ui

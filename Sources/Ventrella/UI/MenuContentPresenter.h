@@ -190,6 +190,8 @@ class MenuContentPresenter : public QObject {
     // button (the page and its draft go).
     Q_INVOKABLE void openSettings();
     Q_INVOKABLE void closeSettings();
+    // The footer's "Quit": the model switches control off and ends the application.
+    Q_INVOKABLE void quit();
 
   signals:
     void presentationChanged();

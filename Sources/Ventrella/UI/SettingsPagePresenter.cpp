@@ -83,11 +83,22 @@ void SettingsPagePresenter::resetToDefaults() {
     }
 }
 
+void SettingsPagePresenter::save() {
+    if (!bridge_.model().operationInProgress()) {
+        bridge_.saveSettings(draft_.settings());
+    }
+}
+
 void SettingsPagePresenter::requestHelperRemoval() {
     if (!confirmingHelperRemoval_) {
         confirmingHelperRemoval_ = true;
         emit confirmingHelperRemovalChanged();
     }
+}
+
+void SettingsPagePresenter::confirmHelperRemoval() {
+    bridge_.uninstallHelper();
+    cancelHelperRemoval();
 }
 
 void SettingsPagePresenter::cancelHelperRemoval() {

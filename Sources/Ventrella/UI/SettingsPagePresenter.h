@@ -103,9 +103,15 @@ class SettingsPagePresenter : public QObject {
 
     // "Defaults": the draft becomes the default settings; nothing is saved.
     Q_INVOKABLE void resetToDefaults();
+    // "Save": hands the draft to the model; the page stays, and the draft follows the settings
+    // the model then publishes. Nothing happens while an operation runs.
+    Q_INVOKABLE void save();
     // The Application card's remove button asks; the dialog's buttons answer. Either answer
     // closes the confirmation.
     Q_INVOKABLE void requestHelperRemoval();
+    // "Return to Automatic and Remove": the model removes the helper once Apple Automatic is
+    // verified.
+    Q_INVOKABLE void confirmHelperRemoval();
     Q_INVOKABLE void cancelHelperRemoval();
 
   signals:

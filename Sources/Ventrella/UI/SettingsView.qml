@@ -27,6 +27,9 @@ FocusScope {
     implicitWidth: 360
     implicitHeight: column.implicitHeight
     focus: true
+    // Return and Enter reach the page when no control inside it takes them.
+    Keys.onReturnPressed: page.presenter.save()
+    Keys.onEnterPressed: page.presenter.save()
 
     onConfirmingHelperRemovalChanged: {
         if (confirmingHelperRemoval)
@@ -254,6 +257,7 @@ FocusScope {
                     text: page.presenter.saveTitle
                     prominent: true
                     enabled: page.presenter.actionsAvailable
+                    onClicked: page.presenter.save()
                 }
             }
         }
@@ -268,6 +272,7 @@ FocusScope {
         cancelText: page.presenter.removalCancel
         confirmText: page.presenter.removalConfirm
         confirmRole: "destructive"
+        onConfirmed: page.presenter.confirmHelperRemoval()
         onClosed: page.presenter.cancelHelperRemoval()
     }
 }

@@ -77,6 +77,8 @@ void AppDelegate::terminate(std::optional<int> signal) {
         shellLog().notice(applog::AppLogMessage("app.terminating reason=quit"));
     }
     menuBar_->applicationWillTerminate();
+    // Blocks for at most the model's bounded restore and log drain.
+    model_->applicationWillTerminate();
     if (endEventLoop_) {
         endEventLoop_();
     }

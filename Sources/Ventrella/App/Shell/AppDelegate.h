@@ -59,8 +59,9 @@ class AppDelegate : public QObject, public PopoverContentProvider {
     void applicationDidFinishLaunching();
 
     // Ends the application (quitting, or the termination signal `signal`): the popover closes,
-    // the monitors stop, the model takes its last step (restoring Apple Automatic when it owns
-    // the fans), and the event loop ends. Only the first call acts.
+    // the monitors stop, the model takes its last step (restoring Apple Automatic, within 4 s,
+    // when a manual target of its own may be on the fans), and the event loop ends. Only the
+    // first call acts.
     void terminate(std::optional<int> signal = std::nullopt);
     bool isTerminating() const { return terminating_; }
 
