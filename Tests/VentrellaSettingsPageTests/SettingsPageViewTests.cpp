@@ -142,16 +142,16 @@ TEST_F(SettingsPageViewTest, WhileAnOperationRunsOnlyTheActionsAreDisabled) {
     makeBridge();
     openSettings();
     reveal("helperRow");
-    ASSERT_EQ(QQmlProperty::read(item("helperAction"), "text").toString(), "Remove…");
-    ASSERT_TRUE(enabled("helperAction"));
+    ASSERT_EQ(QQmlProperty::read(onPage("helperButton"), "text").toString(), "Remove…");
+    ASSERT_TRUE(enabled("helperButton"));
     ASSERT_TRUE(enabled("reportButton"));
 
-    // The save runs (here: waiting for nothing but the executor).
-    draft().setBoostEnterBinding(82);
-    page().save();
+    // An installation runs, waiting for the helper.
+    installer->installed = true;
+    model->installHelper();
+    step("the installation starts");
     ASSERT_TRUE(model->operationInProgress());
-    settle();
-    for (const char* name : {"reportButton", "helperAction", "saveButton", "defaultsButton"}) {
+    for (const char* name : {"reportButton", "helperButton", "saveButton", "defaultsButton"}) {
         EXPECT_FALSE(enabled(name)) << name;
     }
     for (const char* name : {"languageMenu", "sampling", "launchAtLogin", "automaticChecks"}) {
@@ -167,8 +167,12 @@ TEST_F(SettingsPageViewTest, WhileAnOperationRunsOnlyTheActionsAreDisabled) {
         &view.window(), Qt::LeftButton, {},
         increase->mapToScene(QPointF(increase->width() / 2, increase->height() / 2)).toPoint());
     EXPECT_EQ(draft().pollIntervalBinding(), 4);
-    step("the save ends");
+    while (helper->pendingCount() > 0) {
+        replyStatus();
+    }
+    settle();
     EXPECT_FALSE(model->operationInProgress());
+    EXPECT_TRUE(enabled("reportButton"));
 }
 
 TEST_F(SettingsPageViewTest, RemoveOnlyAsksAndTheConfirmationHasTheModelRemoveTheHelper) {
@@ -176,7 +180,7 @@ TEST_F(SettingsPageViewTest, RemoveOnlyAsksAndTheConfirmationHasTheModelRemoveTh
     makeBridge();
     openSettings();
     ASSERT_TRUE(model->helperReady());
-    clickOnPage("helperAction");
+    clickOnPage("helperButton");
     EXPECT_TRUE(page().confirmingHelperRemoval());
     EXPECT_TRUE(alertOpen("removalDialog"));
     run("after asking");

@@ -153,7 +153,7 @@ ColumnLayout {
         note: presenter.showsHelperNote ? presenter.helperNote : ""
 
         SmallButton {
-            objectName: "helperAction"
+            objectName: "helperButton"
             visible: presenter.helperAction !== "none"
             text: presenter.helperActionTitle
             tint: presenter.helperAction === "remove" ? Theme.red : "transparent"

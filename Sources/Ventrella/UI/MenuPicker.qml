@@ -16,7 +16,7 @@ ComboBox {
     model: choices
     textRole: "text"
     valueRole: "value"
-    currentIndex: indexOfValue(value)
+    currentIndex: indexIn(choices, value)
     implicitHeight: 22
     // The indicator sits at the trailing edge, in either direction.
     leftPadding: mirrored ? 8 + indicator.width + spacing : 8
@@ -26,7 +26,16 @@ ComboBox {
 
     onActivated: (index) => {
         control.chosen(control.valueAt(index))
-        control.currentIndex = Qt.binding(() => control.indexOfValue(control.value))
+        control.currentIndex = Qt.binding(() => control.indexIn(control.choices, control.value))
+    }
+
+    // The entry of `list` whose value is `wanted`, or -1.
+    function indexIn(list: var, wanted: string): int {
+        for (let index = 0; index < list.length; ++index) {
+            if (list[index].value === wanted)
+                return index
+        }
+        return -1
     }
 
     contentItem: Text {
