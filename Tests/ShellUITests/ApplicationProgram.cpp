@@ -1,5 +1,6 @@
 #include "ApplicationProgram.h"
 
+#include <QImage>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -58,6 +59,9 @@ ApplicationRoot::ApplicationRoot(fs::path root, bool owned)
 }
 
 ApplicationRoot ApplicationRoot::existing(const fs::path& root) {
+    const fs::path resources = root / bundleInRoot / "Contents" / "Resources";
+    fs::copy(fs::path(VENTRELLA_APP_BUNDLE_DIR) / "Contents" / "Resources", resources,
+             fs::copy_options::recursive | fs::copy_options::skip_existing);
     return ApplicationRoot(root, false);
 }
 
@@ -145,6 +149,39 @@ std::optional<testsupport::DisplayWindow> popover(const testsupport::VirtualDesk
         }
     }
     return std::nullopt;
+}
+
+std::optional<testsupport::DisplayWindow> waitForIcon(const testsupport::VirtualDesktop& desktop) {
+    return desktop.waitForWindow([&] { return trayIcon(desktop); }, 10.0);
+}
+
+std::optional<testsupport::DisplayWindow> waitForPopover(const testsupport::VirtualDesktop& desktop,
+                                                         bool shown) {
+    return desktop.waitForWindow([&]() -> std::optional<testsupport::DisplayWindow> {
+        auto window = popover(desktop);
+        if (shown) {
+            return window;
+        }
+        return window ? std::nullopt
+                      : std::optional<testsupport::DisplayWindow>(testsupport::DisplayWindow{});
+    });
+}
+
+int pixelsNear(const std::filesystem::path& screenshot, const testsupport::DisplayWindow& area,
+               const QColor& color) {
+    const QImage image(QString::fromStdString(screenshot.string()));
+    int count = 0;
+    for (int y = area.y; y < area.y + area.height; ++y) {
+        for (int x = area.x; x < area.x + area.width; ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (std::abs(pixel.red() - color.red()) < 40 &&
+                std::abs(pixel.green() - color.green()) < 40 &&
+                std::abs(pixel.blue() - color.blue()) < 40) {
+                ++count;
+            }
+        }
+    }
+    return count;
 }
 
 }  // namespace ventrella::shelluitests

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -20,7 +21,8 @@ class ApplicationRoot {
     // A fresh root of its own, removed at the end; `tables` adds language tables to the bundle
     // ("ar" → the table's text).
     explicit ApplicationRoot(const std::map<std::string, std::string>& tables = {});
-    // A root someone else made and keeps (a simulated Mac with the application installed).
+    // A root someone else made and keeps (a simulated Mac with the application installed); the
+    // built bundle's language tables are added to the installed bundle.
     static ApplicationRoot existing(const std::filesystem::path& root);
     ~ApplicationRoot();
 
@@ -67,5 +69,16 @@ class ApplicationProgram {
 std::optional<testsupport::DisplayWindow> trayIcon(const testsupport::VirtualDesktop& desktop);
 // The popover's window, when it is shown.
 std::optional<testsupport::DisplayWindow> popover(const testsupport::VirtualDesktop& desktop);
+
+// Waits (10 s) for the icon to appear.
+std::optional<testsupport::DisplayWindow> waitForIcon(const testsupport::VirtualDesktop& desktop);
+// Waits (5 s) until the popover is `shown` or not; when it is, gives its window, and otherwise
+// an empty window once it is gone.
+std::optional<testsupport::DisplayWindow> waitForPopover(const testsupport::VirtualDesktop& desktop,
+                                                         bool shown);
+
+// How many pixels of a rectangle of a screenshot are near `color`.
+int pixelsNear(const std::filesystem::path& screenshot, const testsupport::DisplayWindow& area,
+               const QColor& color);
 
 }  // namespace ventrella::shelluitests

@@ -2,7 +2,6 @@
 #include <signal.h>
 
 #include <QColor>
-#include <QImage>
 #include <chrono>
 #include <thread>
 
@@ -15,39 +14,6 @@ namespace {
 using testsupport::DisplayWindow;
 using testsupport::testArtifact;
 using testsupport::VirtualDesktop;
-
-// How many pixels of a window's rectangle on a screenshot are near `color`.
-int pixelsNear(const std::filesystem::path& screenshot, const DisplayWindow& window,
-               const QColor& color) {
-    const QImage image(QString::fromStdString(screenshot.string()));
-    int count = 0;
-    for (int y = window.y; y < window.y + window.height; ++y) {
-        for (int x = window.x; x < window.x + window.width; ++x) {
-            const QColor pixel = image.pixelColor(x, y);
-            if (std::abs(pixel.red() - color.red()) < 40 &&
-                std::abs(pixel.green() - color.green()) < 40 &&
-                std::abs(pixel.blue() - color.blue()) < 40) {
-                ++count;
-            }
-        }
-    }
-    return count;
-}
-
-std::optional<DisplayWindow> waitForIcon(const VirtualDesktop& desktop) {
-    return desktop.waitForWindow([&] { return trayIcon(desktop); }, 10.0);
-}
-
-std::optional<DisplayWindow> waitForPopover(const VirtualDesktop& desktop, bool shown) {
-    const auto found = desktop.waitForWindow([&]() -> std::optional<DisplayWindow> {
-        auto window = popover(desktop);
-        if (shown) {
-            return window;
-        }
-        return window ? std::nullopt : std::optional<DisplayWindow>(DisplayWindow{});
-    });
-    return found;
-}
 
 // The application with no simulated machine under it: no SMC and no helper, so it shows what
 // it can without them.
