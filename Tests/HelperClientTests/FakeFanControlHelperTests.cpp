@@ -54,4 +54,29 @@ TEST(FakeFanControlHelperTests, RequestsWaitUntilTheTestAnswersThemOneByOneInOrd
     EXPECT_EQ(helper.resetCount(), 1);
 }
 
+TEST(FakeFanControlHelperTests, ALaterRequestCanBeAnsweredAheadOfOlderOnes) {
+    ManualExecutor executor;
+    FakeFanControlHelper helper;
+    AwaitedOutcome<shared::FanControlResult> renewal;
+    AwaitedOutcome<shared::FanControlResult> restore;
+    AwaitedOutcome<shared::HelperStatus> status;
+    TaskScope scope(executor);
+    scope.spawn(awaitInto(helper.applyCooling(55), &renewal));
+    scope.spawn(awaitInto(helper.restoreAutomatic(), &restore));
+    scope.spawn(awaitInto(helper.status(), &status));
+    executor.runUntilIdle();
+
+    EXPECT_THROW(helper.replyAt(2, shared::FanControlResult{}), std::logic_error);
+    EXPECT_THROW(helper.replyAt(3, shared::HelperStatus{}), std::logic_error);
+    EXPECT_EQ(helper.pendingAt(1).request, FakeFanControlHelper::Request::restoreAutomatic);
+    helper.replyAt(1, shared::FanControlResult{});
+    helper.replyAt(1, shared::HelperStatus{});
+    executor.runUntilIdle();
+    EXPECT_TRUE(restore.value);
+    EXPECT_TRUE(status.value);
+    EXPECT_FALSE(renewal.finished());
+    ASSERT_EQ(helper.pendingCount(), 1U);
+    EXPECT_EQ(helper.nextPending().percentage, 55);
+}
+
 }  // namespace

@@ -95,6 +95,8 @@ const std::vector<IndirectLookup> indirectLookups = {
     {"Ventrella/UI/GuardSectionsPresenter.cpp", "L10n::format", "key", {}},
     // An error's own description, looked up once more.
     {"Ventrella/App/Model/ErrorText.cpp", "L10n::string", "localizedDescription ( error )", {}},
+    // A failed save's description, looked up once more for the status line.
+    {"Ventrella/App/Model/AppModelSettingsAndTermination.cpp", "L10n::string", "description", {}},
     // The preflight's reason (already looked up), or the fallback written here.
     {"Ventrella/App/Model/AppModelControlRequests.cpp",
      "VentrellaError::unsupportedHardware",

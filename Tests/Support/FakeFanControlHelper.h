@@ -75,6 +75,22 @@ class FakeFanControlHelper final : public apphardware::FanControlHelping {
         takeNext().completer.fail(std::make_exception_ptr(std::move(error)));
     }
 
+    // Answer the waiting request at `position` (0 is the oldest) ahead of older ones, as
+    // replies on different connections may arrive.
+    void replyAt(std::size_t position, shared::HelperStatus status) {
+        answerAt<shared::HelperStatus>(position, std::move(status));
+    }
+    void replyAt(std::size_t position, shared::FanControlResult result) {
+        answerAt<shared::FanControlResult>(position, std::move(result));
+    }
+    // The request waiting at `position`.
+    PendingRequest pendingAt(std::size_t position) const {
+        if (position >= pending_.size()) {
+            throw std::logic_error("No helper request waits at that position.");
+        }
+        return pending_[position].request;
+    }
+
     const std::vector<double>& synchronousRestoreTimeouts() const {
         return synchronousRestoreTimeouts_;
     }
@@ -100,23 +116,30 @@ class FakeFanControlHelper final : public apphardware::FanControlHelping {
 
     template <class Payload>
     void answer(Payload payload) {
-        if (pending_.empty()) {
+        answerAt<Payload>(0, std::move(payload));
+    }
+
+    template <class Payload>
+    void answerAt(std::size_t position, Payload payload) {
+        if (position >= pending_.size()) {
             throw std::logic_error("No helper request is waiting.");
         }
-        const bool wantsStatus = pending_.front().request.request == Request::status;
+        const bool wantsStatus = pending_[position].request.request == Request::status;
         if (wantsStatus != std::is_same_v<Payload, shared::HelperStatus>) {
             throw std::logic_error("The waiting helper request expects another payload.");
         }
-        takeNext().completer.complete(Reply(std::move(payload)));
+        take(position).completer.complete(Reply(std::move(payload)));
     }
 
-    Waiting takeNext() {
-        if (pending_.empty()) {
+    Waiting takeNext() { return take(0); }
+
+    Waiting take(std::size_t position) {
+        if (position >= pending_.size()) {
             throw std::logic_error("No helper request is waiting.");
         }
-        Waiting next = std::move(pending_.front());
-        pending_.pop_front();
-        return next;
+        Waiting taken = std::move(pending_[position]);
+        pending_.erase(pending_.begin() + static_cast<std::ptrdiff_t>(position));
+        return taken;
     }
 
     std::vector<PendingRequest> requests_;

@@ -50,9 +50,18 @@ TEST_F(AppModelStartUpTests, StartsOnceWithPreflightThenHelperStatusAndObservesS
     EXPECT_EQ(workspace->willSleepObserverCount(), 1U);
     EXPECT_EQ(peer->workspaceObserverCount(), 2U);
 
+    // The first sample waits for the helper's answer; a successful answer shows nothing of its
+    // own, so the first cycle's line follows "Starting…".
+    reader->answerSnapshot(snapshotAt(61.0));
+    EXPECT_EQ(reader->snapshotCalls(), 0U);
+    EXPECT_EQ(model->statusMessage(), "Starting…");
     replyStatus();
     EXPECT_TRUE(model->helperReady());
-    EXPECT_EQ(model->statusMessage(), "Starting…") << "success shows nothing";
+    EXPECT_EQ(reader->snapshotCalls(), 1U);
+    EXPECT_EQ(model->statusMessage(),
+              "Monitoring is active; Apple Automatic is controlling the fans.");
+    EXPECT_EQ(sink->count("helper.status_failed"), 0U);
+    EXPECT_EQ(model->currentTemperature(), 61.0);
 
     model.reset();
     EXPECT_EQ(workspace->willSleepObserverCount() + workspace->didWakeObserverCount(), 0U);

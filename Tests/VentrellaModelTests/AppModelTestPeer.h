@@ -35,6 +35,9 @@ class AppModelTestPeer {
     void acceptRelinquished(const shared::FanControlResult& result, const std::string& reason) {
         model_->acceptRelinquished(result, reason);
     }
+    Task<void> handle(core::SensorSnapshot snapshot, double now) {
+        return model_->handle(std::move(snapshot), now);
+    }
     Task<void> refreshHardwareStatus() { return model_->refreshHardwareStatus(); }
     Task<bool> refreshHelperStatus(int attempts, double retryDelaySeconds, bool showFailureStatus) {
         return model_->refreshHelperStatus(attempts, retryDelaySeconds, showFailureStatus);
@@ -55,6 +58,10 @@ class AppModelTestPeer {
     core::FanPolicy& policy() { return model_->policy_; }
     double lastVerificationUptime() const { return model_->lastVerificationUptime_; }
     double lastHelperRetryUptime() const { return model_->lastHelperRetryUptime_; }
+    std::optional<double> lastPollUptime() const { return model_->lastPollUptime_; }
+    const platform::dispatch::TaskHandle& transientStatusTask() const {
+        return model_->transientStatusTask_;
+    }
     bool manualStateUncertain() const { return model_->manualStateUncertain_; }
     int coolingRequestsOutstanding() const { return model_->coolingRequestsOutstanding_; }
     const platform::dispatch::TaskHandle& monitorTask() const { return model_->monitorTask_; }
@@ -68,6 +75,7 @@ class AppModelTestPeer {
         model_->latestSensorSnapshot_.set(std::move(snapshot));
     }
     void setSensorFailures(std::int64_t count) { model_->sensorFailures_ = count; }
+    void setGuardMode(core::GuardMode mode) { model_->guardMode_.set(std::move(mode)); }
     // Leaves the model owning the fans without a target: it breaks the ownership invariant.
     void dropActiveTarget() { model_->activeTargetPercentage_.reset(); }
 

@@ -23,12 +23,6 @@ class FanControlTests : public ModelTest {
         }
         return decision;
     }
-
-    // Events recorded since `count` of them were there.
-    std::vector<std::string> eventsSince(std::size_t count) const {
-        const auto all = events();
-        return {all.begin() + static_cast<std::ptrdiff_t>(count), all.end()};
-    }
 };
 
 constexpr const char* unverifiedText = "The manual target could not be verified on every fan.";

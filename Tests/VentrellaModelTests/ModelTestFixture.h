@@ -37,15 +37,19 @@ namespace ventrella::modeltests {
 
 using Request = fakes::FakeFanControlHelper::Request;
 
-// The executor's virtual time as the model's uptime, so that sleeps and uptime readings agree.
+// The executor's virtual time as the model's uptime, so that sleeps and uptime readings agree,
+// plus the time the machine spent asleep: uptime counts it, while the executor's timers (which
+// stand for the monotonic clock) do not.
 class ExecutorUptimeClock : public platform::foundation::UptimeClock {
   public:
     explicit ExecutorUptimeClock(const platform::dispatch::ManualExecutor& executor)
         : executor_(executor) {}
-    double uptimeSeconds() const override { return executor_.uptime(); }
+    double uptimeSeconds() const override { return executor_.uptime() + asleep_; }
+    void sleepMachine(double seconds) { asleep_ += seconds; }
 
   private:
     const platform::dispatch::ManualExecutor& executor_;
+    double asleep_ = 0;
 };
 
 // How a private operation the test started has ended so far.
@@ -74,6 +78,18 @@ inline shared::FanInfo fan(std::int64_t id, shared::FanControlMode mode, double 
 
 inline std::vector<shared::FanInfo> fansIn(shared::FanControlMode mode) {
     return {fan(0, mode), fan(1, mode, 3200)};
+}
+
+// Two CPU sensors at `cpuCelsius` (so their average and the hottest are that), one GPU sensor
+// 5 °C cooler, and the fans.
+inline core::SensorSnapshot snapshotAt(
+    double cpuCelsius,
+    std::vector<shared::FanInfo> fans = fansIn(shared::FanControlMode::automatic)) {
+    core::SensorSnapshot snapshot;
+    snapshot.cpuTemperatures = {{"Tp01", cpuCelsius}, {"Tp05", cpuCelsius}};
+    snapshot.gpuTemperatures = {{"Tg0f", cpuCelsius - 5}};
+    snapshot.fans = std::move(fans);
+    return snapshot;
 }
 
 inline core::GuardSettings englishSettings() {
@@ -124,7 +140,7 @@ class ModelTest : public ::testing::Test {
     model::AppModel& makeModel() {
         model::AppModelDependencies dependencies;
         dependencies.reader = reader;
-        dependencies.helper = helper;
+        dependencies.helper = helperLink ? helperLink : helper;
         dependencies.initialSettings = initialSettings;
         dependencies.diagnostics = sink;
         dependencies.diagnosticReportCoordinator = reportCoordinator;
@@ -132,7 +148,8 @@ class ModelTest : public ::testing::Test {
         dependencies.helperApprovalPending = helperApprovalPending;
         dependencies.transientStatusDurationSeconds = 3.0;
         dependencies.approvalSettingsOpener = settingsOpener;
-        dependencies.uptimeClock = std::make_shared<ExecutorUptimeClock>(executor);
+        uptime = std::make_shared<ExecutorUptimeClock>(executor);
+        dependencies.uptimeClock = uptime;
         dependencies.userDefaults = defaults;
         dependencies.loginItem = loginItem;
         dependencies.installer = installer;
@@ -141,6 +158,10 @@ class ModelTest : public ::testing::Test {
         };
         dependencies.workspaceNotifications = workspace;
         dependencies.terminate = [this] { ++terminations; };
+        dependencies.drainDiagnostics = [this](double seconds) {
+            drains.push_back({seconds, helper->synchronousRestoreTimeouts().size()});
+        };
+        dependencies.operatingSystemVersion = [] { return std::string("Linux 6.1.0 (test)"); };
         model = std::make_unique<model::AppModel>(executor, std::move(dependencies));
         peer.emplace(*model);
         invariants.watch(*model);
@@ -215,7 +236,60 @@ class ModelTest : public ::testing::Test {
         ASSERT_TRUE(peer->ownsManualControl());
     }
 
+    // Starts monitoring on a machine that can control, with the helper ready: the loop's first
+    // cycle runs on the first sample scripted.
+    void startMonitoringNow() {
+        reader->answerPreflight(preflightOf(fansIn(Mode::automatic)));
+        model->startMonitoring();
+        run("start-up");
+        replyStatus();
+    }
+    // The same with a helper that never answers (not running, or waiting for approval): the
+    // start-up's three attempts fail, 0.5 s apart.
+    void startMonitoringUnanswered() {
+        reader->answerPreflight(preflightOf(fansIn(Mode::automatic)));
+        model->startMonitoring();
+        run("start-up");
+        for (int attempt = 1; attempt <= 3; ++attempt) {
+            failRequest("Could not connect to Ventrella Helper.");
+            if (attempt < 3) {
+                advance(0.5);
+            }
+        }
+        ASSERT_FALSE(model->helperReady());
+    }
+    // The same, the loop reading `samples` in order and the last one from then on.
+    void startMonitoringWith(std::vector<core::SensorSnapshot> samples) {
+        for (auto& sample : samples) {
+            reader->answerSnapshot(std::move(sample));
+        }
+        startMonitoringNow();
+    }
+
+    // Fresh fakes for the next case of a table, so that nothing scripted or waiting carries
+    // over; the model made next uses them.
+    void renewFakes() {
+        reader = std::make_shared<fakes::ScriptedFanHardwareReader>();
+        helper = std::make_shared<fakes::FakeFanControlHelper>();
+        sink->clear();
+    }
+
+    // A status request that the helper answers, as start-up would have made.
+    void makeHelperReady() {
+        start(peer->refreshHelperStatus(1, 0.5, false));
+        replyStatus();
+        ASSERT_TRUE(model->helperReady());
+    }
+
+    // The loop's next cycle: the interval passes.
+    void nextCycle() { advance(model->settings().pollIntervalSeconds); }
+
     std::vector<std::string> events() const { return sink->events(); }
+    // Events recorded since `count` of them were there.
+    std::vector<std::string> eventsSince(std::size_t count) const {
+        const auto all = events();
+        return {all.begin() + static_cast<std::ptrdiff_t>(count), all.end()};
+    }
     std::size_t requestCount() const { return helper->requests().size(); }
 
     // The user's own language, which "System Default" follows, is English.
@@ -226,11 +300,14 @@ class ModelTest : public ::testing::Test {
     testsupport::TemporaryBundle bundle;
     std::filesystem::path mainBundlePath;
     platform::dispatch::ManualExecutor executor{1000.0};
+    std::shared_ptr<ExecutorUptimeClock> uptime;
     std::shared_ptr<fakes::CallLog> log = std::make_shared<fakes::CallLog>();
     std::shared_ptr<fakes::ScriptedFanHardwareReader> reader =
         std::make_shared<fakes::ScriptedFanHardwareReader>();
     std::shared_ptr<fakes::FakeFanControlHelper> helper =
         std::make_shared<fakes::FakeFanControlHelper>();
+    // When set, the model talks to this instead of `helper`.
+    std::shared_ptr<apphardware::FanControlHelping> helperLink;
     std::shared_ptr<fakes::RecordingDiagnosticSink> sink =
         std::make_shared<fakes::RecordingDiagnosticSink>();
     std::shared_ptr<fakes::FakeDiagnosticReportCoordinator> reportCoordinator =
@@ -249,6 +326,13 @@ class ModelTest : public ::testing::Test {
     std::optional<core::GuardSettings> initialSettings = englishSettings();
     std::optional<bool> helperApprovalPending = false;
     int terminations = 0;
+    // Each drain of the diagnostic log: its bound, and how many synchronous restores came before.
+    struct Drain {
+        double seconds = 0;
+        std::size_t restoresBefore = 0;
+        bool operator==(const Drain&) const = default;
+    };
+    std::vector<Drain> drains;
 
     std::deque<Finished> finished_;
     ModelInvariantChecker invariants;

@@ -21,8 +21,6 @@ using core::L10n;
 using diagnostics::DiagnosticLevel;
 using platform::dispatch::Task;
 
-constexpr std::string_view settingsKey = "guardSettings";
-
 void require(bool present, const char* name) {
     if (!present) {
         throw std::invalid_argument(std::string("The application model needs ") + name + ".");
@@ -43,6 +41,9 @@ void requireAll(const AppModelDependencies& dependencies) {
     require(static_cast<bool>(dependencies.mainBundle), "the main bundle");
     require(dependencies.workspaceNotifications != nullptr, "a workspace notification center");
     require(static_cast<bool>(dependencies.terminate), "a terminate function");
+    require(static_cast<bool>(dependencies.drainDiagnostics), "a diagnostics drain");
+    require(static_cast<bool>(dependencies.operatingSystemVersion),
+            "the operating system's version");
 }
 
 // The first valid settings of: the initial ones, the stored ones, the defaults. A source that
@@ -55,7 +56,7 @@ core::GuardSettings resolveSettings(const std::optional<core::GuardSettings>& in
         } catch (const std::exception&) {
         }
     }
-    if (const auto stored = defaults.data(settingsKey)) {
+    if (const auto stored = defaults.data(AppModel::settingsDefaultsKey)) {
         try {
             return core::decodeGuardSettings(*stored).validated();
         } catch (const std::exception&) {
@@ -224,11 +225,6 @@ Task<void> AppModel::startUpAndMonitor() {
     co_await monitorLoop();
 }
 
-Task<void> AppModel::monitorLoop() {
-    // The monitoring cycle is not built yet; the start-up above is all the task does.
-    co_return;
-}
-
 Task<void> AppModel::refreshHardwareStatus() {
     std::optional<apphardware::HardwarePreflight> preflight;
     std::exception_ptr failure;
@@ -353,16 +349,6 @@ void AppModel::removeWorkspaceObservers() {
 Task<void> AppModel::runWillSleep(platform::workspace::SleepAcknowledgement acknowledgement) {
     co_await handleWillSleep();
     acknowledgement.acknowledge();
-}
-
-Task<void> AppModel::handleWillSleep() {
-    // What the model does before sleep is not built yet.
-    co_return;
-}
-
-Task<void> AppModel::handleDidWake() {
-    // What the model does after a wake is not built yet.
-    co_return;
 }
 
 // ---- Diagnostics ----

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Platform/Dispatch/Coroutines.h"
@@ -123,6 +124,26 @@ class AppModel {
     // The approval prompt's "Open System Settings": closes the prompt and opens the Login Items
     // pane; does nothing while the prompt is not shown.
     void openHelperApprovalSettings();
+    // Removes the helper, once Apple Automatic is verified through it (control is switched off
+    // first when needed). Ignored while an operation is in progress; a helper that is not ready
+    // is not removed, and the status line says to update it first.
+    void uninstallHelper();
+    // Validates and stores the settings, then applies them: a change beyond the language and
+    // launch at login while control is on switches control off (restoring Apple Automatic),
+    // stores, and switches it on again under the new settings. Ignored while an operation is in
+    // progress. The outcome shows in the status line ("Settings saved." for 3 s).
+    void saveSettings(core::GuardSettings settings);
+    // Saves the diagnostic report where the user chooses; the save panel runs inside the call.
+    void exportDiagnostics();
+    // Switches control off, restoring Apple Automatic when the model may hold the fans, then
+    // ends the application through the terminate function. Runs even while an operation is in
+    // progress.
+    void quit();
+    // The application is ending (the delegate's last call): records "app.terminating", stops
+    // the monitoring and the transient status, restores Apple Automatic synchronously when a
+    // manual target of the model's may be on the fans (at most 4 s), then gives the diagnostic
+    // log at most 1 s to write what is queued. Blocks the main thread meanwhile.
+    void applicationWillTerminate();
 
     // ---- Derived values, computed on every read ----
 
@@ -142,13 +163,16 @@ class AppModel {
     std::optional<core::TemperatureReading> temperatureReading(
         core::TemperatureSource source, core::TemperatureAggregation aggregation) const;
 
+    // Where the settings are stored in the user defaults, as JSON.
+    static constexpr std::string_view settingsDefaultsKey = "guardSettings";
+
   private:
     friend class AppModelTestPeer;
     using VoidTask = platform::dispatch::Task<void>;
 
     // ---- Start-up and status ----
     VoidTask startUpAndMonitor();
-    // The monitoring loop, until its task is cancelled. Not built yet: it returns at once.
+    // One guard cycle per sampling interval until its task is cancelled.
     VoidTask monitorLoop();
     VoidTask refreshHardwareStatus();
     platform::dispatch::Task<bool> refreshHelperStatus(int attempts, double retryDelaySeconds,
@@ -159,10 +183,19 @@ class AppModel {
     void removeWorkspaceObservers();
     // The will-sleep work: the acknowledgement is held until it has finished.
     VoidTask runWillSleep(platform::workspace::SleepAcknowledgement acknowledgement);
-    // Hooks of the sleep and wake notifications, on the main thread. Not built yet: they
-    // return at once.
+    // The sleep and wake notifications, on the main thread.
     VoidTask handleWillSleep();
     VoidTask handleDidWake();
+
+    // ---- The guard cycle ----
+    // A cycle started more than 30 s after the previous one: the machine slept (or the cycle
+    // stalled), so a manual target is given back and the policy starts over.
+    VoidTask handleWakeGap();
+    // One sample: published, then turned into fan control. Never throws.
+    VoidTask handle(core::SensorSnapshot snapshot, double now);
+    // The policy step (or the thermal override) and the renewal, with control on.
+    VoidTask guardCycle(double temperature, double now);
+    VoidTask handleSensorFailure(std::exception_ptr error);
 
     // Records one event with the model's context as it is now ("mode", "control_enabled",
     // "temperature_c", "fans"), which replaces keys of the same name in `metadata`.
@@ -181,6 +214,17 @@ class AppModel {
     VoidTask takeOverControl();
     VoidTask takeoverFailed(std::exception_ptr error);
     VoidTask installation();
+    VoidTask uninstallation();
+    void uninstallFailed(const std::exception_ptr& error);
+    VoidTask saving(core::GuardSettings settings);
+    // Whether `other` differs from the settings in anything but the language and launch at
+    // login.
+    bool fanControlSettingsDiffer(const core::GuardSettings& other) const;
+    VoidTask quitting();
+    // Shows `text`, and clears it after the transient status duration unless something else
+    // replaced it; a newer transient text cancels the older one's clearing.
+    void showTransientStatus(const std::string& text);
+    VoidTask clearTransientStatus(std::string text);
 
     // ---- Applying, renewing and releasing fan control ----
     VoidTask apply(core::PolicyDecision decision, std::int64_t epoch);

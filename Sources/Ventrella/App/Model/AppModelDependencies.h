@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "Platform/Foundation/Bundle.h"
 #include "Platform/Foundation/LoginItem.h"
@@ -59,6 +60,11 @@ struct AppModelDependencies {
     std::shared_ptr<platform::workspace::WorkspaceNotificationCenter> workspaceNotifications;
     // Ends the application (quitting, once Apple Automatic was restored).
     std::function<void()> terminate;
+    // Waits at most the given seconds for the diagnostic events recorded so far to be written;
+    // the model's last step at termination.
+    std::function<void(double seconds)> drainDiagnostics;
+    // The operating system's version text, for the diagnostic report.
+    std::function<std::string()> operatingSystemVersion;
 };
 
 }  // namespace ventrella::model

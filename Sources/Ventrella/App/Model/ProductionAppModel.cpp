@@ -6,6 +6,7 @@
 
 #include "Platform/Foundation/BootTimeClock.h"
 #include "Platform/Foundation/Bundle.h"
+#include "Platform/Foundation/OperatingSystemVersion.h"
 #include "Platform/Foundation/PropertyListUserDefaults.h"
 #include "Platform/Foundation/XDGAutostartLoginItem.h"
 #include "Platform/Workspace/VirtualMacWorkspace.h"
@@ -43,6 +44,8 @@ AppModelDependencies productionAppModelDependencies(
     dependencies.installer = std::make_shared<apphardware::HelperInstaller>();
     dependencies.mainBundle = &platform::foundation::Bundle::main;
     dependencies.terminate = std::move(terminate);
+    dependencies.drainDiagnostics = [log](double seconds) { (void)log->drain(seconds); };
+    dependencies.operatingSystemVersion = &platform::foundation::operatingSystemVersionString;
     return dependencies;
 }
 

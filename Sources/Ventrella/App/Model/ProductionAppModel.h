@@ -32,6 +32,8 @@ namespace ventrella::model {
 //   installer                    HelperInstaller
 //   mainBundle                   Bundle::main()
 //   terminate                    the program's own (it ends its event loop)
+//   drainDiagnostics             DiagnosticLog::shared().drain
+//   operatingSystemVersion       operatingSystemVersionString()
 //
 // Throws when the user's home is unknown (preferences and autostart live there).
 AppModelDependencies productionAppModelDependencies(
