@@ -177,7 +177,8 @@ std::vector<std::string> untranslatedNameProblems(const StringsTable& table) {
     for (const auto& [key, value] : table.entries()) {
         for (const auto& name : untranslatedNames) {
             if (occurrences(value, name) < occurrences(key, name)) {
-                problems.push_back(entry(key, value) + ": " + inQuotes(name) + " must stay as it is");
+                problems.push_back(entry(key, value) + ": " + inQuotes(name) +
+                                   " must stay as it is");
             }
         }
     }
@@ -230,8 +231,11 @@ std::vector<std::string> glossaryProblems(const StringsTable& table, const Gloss
         }
         for (const auto& form : term.forms) {
             if (occurs && !used.contains(form)) {
+                const bool name = std::any_of(names.begin(), names.end(),
+                                              [&](const auto& n) { return containsStem(form, n); });
                 problems.push_back("the glossary's form \"" + form + "\" of \"" + term.term +
-                                   "\" is in no translation of it");
+                                   "\" is in no translation of it" +
+                                   (name ? " (untranslated names are left out of the match)" : ""));
             }
         }
     }
@@ -267,7 +271,8 @@ std::vector<std::string> buttonMentionProblems(const StringsTable& table,
                                inQuotes(mention.button));
         } else if (!containsStem(*sentence, *button)) {
             problems.push_back(entry(mention.sentence, *sentence) + ": names the button " +
-                               inQuotes(mention.button) + " other than its label " + inQuotes(*button));
+                               inQuotes(mention.button) + " other than its label " +
+                               inQuotes(*button));
         }
     }
     return problems;

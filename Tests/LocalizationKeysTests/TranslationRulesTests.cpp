@@ -211,6 +211,13 @@ TEST(TranslationRules, GlossaryTermsAreTranslatedByTheirFormsOutsideNames) {
     const auto stale = glossaryProblems(table, Glossary::parse("fan = Lüfter | Gebläse\n"));
     ASSERT_EQ(stale.size(), 1u);
     EXPECT_NE(stale[0].find("\"Gebläse\""), std::string::npos) << stale[0];
+    // A form that is an untranslated name is never matched: the name is left out of both sides.
+    const auto named = glossaryProblems(
+        StringsTable(StringsTable::Entries{{"Automatic", "Automatik"},
+                                           {"Returned to Apple Automatic", "Apple Automatic"}}),
+        Glossary::parse("automatic = Automatik | Apple Automatic\n"));
+    ASSERT_EQ(named.size(), 1u);
+    EXPECT_NE(named[0].find("untranslated names"), std::string::npos) << named[0];
 }
 
 TEST(TranslationRules, OnlyAllowListedKeysStayEqualAndEachOfThemDoes) {
