@@ -11,6 +11,24 @@ QColor withAlpha(QColor color, double alpha) {
 
 }  // namespace
 
+QColor Palette::color(ColorRole role) const {
+    switch (role) {
+        case ColorRole::primary:
+            return primary;
+        case ColorRole::secondary:
+            return secondary;
+        case ColorRole::green:
+            return green;
+        case ColorRole::orange:
+            return orange;
+        case ColorRole::red:
+            return red;
+        case ColorRole::yellow:
+            return yellow;
+    }
+    return primary;
+}
+
 Palette Palette::light() {
     const QColor ink(0x1d, 0x1d, 0x1f);
     return {
@@ -26,6 +44,7 @@ Palette Palette::light() {
         // Darker than a menu bar's yellow, so that yellow text stays legible on a light popover.
         .yellow = QColor(0xd9, 0xa4, 0x00),
         .white = QColor(0xff, 0xff, 0xff),
+        .accent = QColor(0x00, 0x7a, 0xff),
     };
 }
 
@@ -43,6 +62,7 @@ Palette Palette::dark() {
         .red = QColor(0xff, 0x45, 0x3a),
         .yellow = QColor(0xff, 0xd6, 0x0a),
         .white = QColor(0xff, 0xff, 0xff),
+        .accent = QColor(0x0a, 0x84, 0xff),
     };
 }
 

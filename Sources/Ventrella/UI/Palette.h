@@ -2,6 +2,8 @@
 
 #include <QColor>
 
+#include "Ventrella/UI/ColorRole.h"
+
 namespace ventrella::ui {
 
 // The interface's colours for a light or a dark appearance. The named colours are those of the
@@ -19,6 +21,11 @@ struct Palette {
     QColor red;
     QColor yellow;
     QColor white;
+    // Switches that are on and a window's default button.
+    QColor accent;
+
+    // The colour that plays `role`.
+    QColor color(ColorRole role) const;
 
     static Palette light();
     static Palette dark();

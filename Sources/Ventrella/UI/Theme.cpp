@@ -18,6 +18,10 @@ bool applicationIsDark() {
 
 }  // namespace
 
+Palette Theme::applicationPalette() {
+    return applicationIsDark() ? Palette::dark() : Palette::light();
+}
+
 Theme::Theme(QObject* parent)
     : Theme(applicationIsDark() ? Palette::dark() : Palette::light(), applicationIsDark(), parent) {
 }

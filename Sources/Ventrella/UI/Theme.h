@@ -28,6 +28,7 @@ class Theme : public QObject {
     Q_PROPERTY(QColor red READ red CONSTANT)
     Q_PROPERTY(QColor yellow READ yellow CONSTANT)
     Q_PROPERTY(QColor white READ white CONSTANT)
+    Q_PROPERTY(QColor accent READ accent CONSTANT)
 
     Q_PROPERTY(int headline MEMBER headline_ CONSTANT)
     Q_PROPERTY(int body MEMBER body_ CONSTANT)
@@ -36,10 +37,14 @@ class Theme : public QObject {
     Q_PROPERTY(int caption2 MEMBER caption2_ CONSTANT)
 
   public:
+    // The palette of the application's appearance: dark when its window colour is dark.
+    static Palette applicationPalette();
+
     explicit Theme(QObject* parent = nullptr);
     Theme(Palette palette, bool dark, QObject* parent = nullptr);
 
     bool dark() const { return dark_; }
+    const Palette& palette() const { return palette_; }
     QColor background() const { return palette_.background; }
     QColor separator() const { return palette_.separator; }
     QColor primary() const { return palette_.primary; }
@@ -51,6 +56,7 @@ class Theme : public QObject {
     QColor red() const { return palette_.red; }
     QColor yellow() const { return palette_.yellow; }
     QColor white() const { return palette_.white; }
+    QColor accent() const { return palette_.accent; }
 
     // The image source of the named symbol drawn in `color`, `pixels` square
     // ("image://symbols/…").

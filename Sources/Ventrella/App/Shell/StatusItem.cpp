@@ -3,12 +3,29 @@
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QWindow>
+#include <string>
 
 #include "Ventrella/App/Shell/ShellLog.h"
 #include "Ventrella/UI/Palette.h"
 #include "Ventrella/UI/SymbolRenderer.h"
 
 namespace ventrella::shell {
+
+namespace {
+
+std::string tintName(GlyphTint tint) {
+    switch (tint) {
+        case GlyphTint::yellow:
+            return "yellow";
+        case GlyphTint::red:
+            return "red";
+        case GlyphTint::panel:
+            break;
+    }
+    return "panel";
+}
+
+}  // namespace
 
 QColor StatusItem::glyphColor(GlyphTint tint) {
     switch (tint) {
@@ -56,6 +73,11 @@ void StatusItem::apply(const StatusItemAppearance& appearance) {
     if (appearance.symbol != appearance_.symbol || appearance.tint != appearance_.tint ||
         tray_.icon().isNull()) {
         tray_.setIcon(glyph(appearance.symbol, appearance.tint));
+        // A new glyph marks a new mode; the title alone changes with every reading.
+        shellLog().info(applog::AppLogMessage()
+                        << "menubar.status_item symbol=" << applog::pub(appearance.symbol)
+                        << " tint=" << applog::pub(tintName(appearance.tint)) << " label=\""
+                        << applog::pub(appearance.accessibilityLabel) << "\"");
     }
     tray_.setToolTip(QString::fromStdString(appearance.toolTip));
     appearance_ = appearance;
