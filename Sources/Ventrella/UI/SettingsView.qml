@@ -10,7 +10,8 @@ import Ventrella.UI
 //
 // The cards are the column `cards` below, in order: the thermal decision card, the Boost card,
 // the Emergency card, then the Application card; each takes the draft, the language and, where
-// it has one, its expansion state from the page's presenter.
+// it has one, its expansion state from the page's presenter. The Application card also takes
+// the update manager, and its remove button opens the page's removal confirmation.
 FocusScope {
     id: page
 
@@ -166,6 +167,21 @@ FocusScope {
                     advancedExpanded: page.presenter.emergencyAdvanced
                     onAdvancedExpansionRequested: (expanded) =>
                                                       page.presenter.emergencyAdvanced = expanded
+                }
+
+                SettingsSection {
+                    objectName: "applicationCard"
+                    Layout.fillWidth: true
+                    title: page.presenter.applicationCardTitle
+                    symbol: "gearshape"
+
+                    ApplicationSection {
+                        Layout.fillWidth: true
+                        draft: page.presenter.draft
+                        updateManager: page.updateManager
+                        language: page.presenter.language
+                        onRemovalRequested: page.presenter.requestHelperRemoval()
+                    }
                 }
 
                 Text {

@@ -54,11 +54,13 @@ bool SparkleUpdateManager::automaticallyChecksForUpdates() const {
 }
 
 void SparkleUpdateManager::setAutomaticallyChecksForUpdates(bool enabled) {
-    if (enabled == updater_->automaticallyChecksForUpdates()) {
-        return;
-    }
+    // Observers hear of the write before it is made; the updater then stores it.
+    emit willChange();
+    const bool changed = enabled != updater_->automaticallyChecksForUpdates();
     updater_->setAutomaticallyChecksForUpdates(enabled);
-    emit automaticallyChecksForUpdatesChanged();
+    if (changed) {
+        emit automaticallyChecksForUpdatesChanged();
+    }
 }
 
 void SparkleUpdateManager::checkForUpdates() {

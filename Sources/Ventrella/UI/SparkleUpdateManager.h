@@ -57,6 +57,8 @@ class SparkleUpdateManager : public QObject {
     Updater& updater() { return *updater_; }
 
   signals:
+    // Before every write of the automatic-check preference, changed or not.
+    void willChange();
     void canCheckForUpdatesChanged();
     void automaticallyChecksForUpdatesChanged();
 

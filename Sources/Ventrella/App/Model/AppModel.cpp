@@ -167,6 +167,10 @@ std::string AppModel::temperatureMetricTitle() const {
     return L10n::format("Hottest %@", title);
 }
 
+diagnostics::AppVersion AppModel::appVersion() const {
+    return diagnostics::AppVersion(dependencies_.mainBundle().infoDictionary());
+}
+
 std::string AppModel::hardwareSummary() const {
     const auto& capabilities = hardwareCapabilities_.get();
     if (!capabilities) {

@@ -23,6 +23,7 @@
 #include "Ventrella/Core/TemperatureAggregation.h"
 #include "Ventrella/Core/TemperatureReading.h"
 #include "Ventrella/Core/TemperatureSource.h"
+#include "Ventrella/Diagnostics/AppVersion.h"
 #include "Ventrella/Diagnostics/DiagnosticEventSink.h"
 #include "Ventrella/Diagnostics/DiagnosticLevel.h"
 #include "VentrellaShared/FanControlResult.h"
@@ -159,6 +160,8 @@ class AppModel {
     std::string temperatureMetricTitle() const;
     // The hardware in one line ("Apple M3 · Mac15,3 · Fans: 1 · … · Native SMC").
     std::string hardwareSummary() const;
+    // The application's version, from the main bundle's information dictionary.
+    diagnostics::AppVersion appVersion() const;
     // The last snapshot's reading for another source and aggregation (the settings preview).
     std::optional<core::TemperatureReading> temperatureReading(
         core::TemperatureSource source, core::TemperatureAggregation aggregation) const;

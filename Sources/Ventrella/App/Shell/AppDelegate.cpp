@@ -37,15 +37,17 @@ AppDelegate::AppDelegate(QQmlEngine& engine, const ModelDependencies& makeDepend
     };
     model_ =
         std::make_unique<model::AppModel>(executor_, makeDependencies(savePanel, terminateLater));
-    language_ = model_->settings().appLanguage;
     updateManager_ = std::make_unique<ui::SparkleUpdateManager>(executor_, makeUpdater, info);
     bridge_ = std::make_unique<ui::AppModelBridge>(*model_, executor_);
     ui::QmlEnvironment::provide(engine_, *bridge_);
+    // The views' own texts follow the language the model switches to.
+    languageFollower_ = std::make_unique<ui::ViewLanguageFollower>(engine_, *bridge_);
 }
 
 AppDelegate::~AppDelegate() {
     // The popover's content reads the bridge: it goes first.
     menuBar_.reset();
+    languageFollower_.reset();
     bridge_.reset();
     updateManager_.reset();
     model_.reset();
@@ -96,12 +98,6 @@ PopoverContent AppDelegate::makeContent() {
 }
 
 void AppDelegate::modelChanged() {
-    const core::AppLanguage language = model_->settings().appLanguage;
-    if (language != language_) {
-        language_ = language;
-        // The views' own texts, in the language the model has just switched to.
-        engine_.retranslate();
-    }
     refreshStatusItem();
 }
 

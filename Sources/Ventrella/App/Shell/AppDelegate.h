@@ -16,6 +16,7 @@
 #include "Ventrella/Diagnostics/SavePanel.h"
 #include "Ventrella/UI/AppModelBridge.h"
 #include "Ventrella/UI/SparkleUpdateManager.h"
+#include "Ventrella/UI/ViewLanguageFollower.h"
 
 class QQmlEngine;
 
@@ -80,12 +81,12 @@ class AppDelegate : public QObject, public PopoverContentProvider {
     std::function<void()> endEventLoop_;
     bool terminating_ = false;
     bool launched_ = false;
-    core::AppLanguage language_ = core::AppLanguage::system;
     QtMainExecutor executor_;
     std::unique_ptr<MenuBarController> menuBar_;
     std::unique_ptr<model::AppModel> model_;
     std::unique_ptr<ui::SparkleUpdateManager> updateManager_;
     std::unique_ptr<ui::AppModelBridge> bridge_;
+    std::unique_ptr<ui::ViewLanguageFollower> languageFollower_;
 };
 
 }  // namespace ventrella::shell
