@@ -15,7 +15,7 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <memory>
@@ -92,23 +92,31 @@ int main() {
     sigaddset(&ending, SIGINT);
     pthread_sigmask(SIG_BLOCK, &ending, nullptr);
 
-    try {
+    {
         platform::dispatch::RunLoopExecutor loop;
         std::unique_ptr<AppModel> model;
         loop.post([&] {
-            model = std::make_unique<AppModel>(
-                loop, ventrella::model::productionAppModelDependencies(
-                          std::make_shared<NoSavePanel>(), [&loop] { loop.stop(); }));
-            model->subscribeWillChange([&](PublishedField field) {
-                if (field == PublishedField::latestSensorSnapshot) {
-                    say("cycle");
-                } else if (field == PublishedField::guardMode) {
-                    // Announced before the write: read it once written.
-                    loop.post([&] { say("mode " + modeName(model->guardMode().kind())); });
-                }
-            });
-            model->startMonitoring();
-            enableWhenReady(*model, loop);
+            try {
+                model = std::make_unique<AppModel>(
+                    loop, ventrella::model::productionAppModelDependencies(
+                              std::make_shared<NoSavePanel>(),
+                              // Quitting ends the program as a signal does.
+                              [] { ::kill(::getpid(), SIGTERM); }));
+                model->subscribeWillChange([&](PublishedField field) {
+                    if (field == PublishedField::latestSensorSnapshot) {
+                        say("cycle");
+                    } else if (field == PublishedField::guardMode) {
+                        // Announced before the write: read it once written.
+                        loop.post([&] { say("mode " + modeName(model->guardMode().kind())); });
+                    }
+                });
+                model->startMonitoring();
+                enableWhenReady(*model, loop);
+            } catch (const std::exception& error) {
+                // Without a model there is nothing to watch or to hand back.
+                std::cerr << "watch-cost-model: " << error.what() << "\n";
+                std::_Exit(1);
+            }
         });
         std::thread signals([&] {
             int signal = 0;
@@ -119,15 +127,8 @@ int main() {
             });
         });
         loop.run();
-        // The loop also ends when the model quits; the signal thread then waits in vain.
-        if (signals.joinable()) {
-            ::pthread_kill(signals.native_handle(), SIGTERM);
-            signals.join();
-        }
+        signals.join();
         model.reset();
-    } catch (const std::exception& error) {
-        std::cerr << "watch-cost-model: " << error.what() << "\n";
-        return 1;
     }
     return 0;
 }
