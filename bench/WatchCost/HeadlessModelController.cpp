@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <sstream>
 #include <stdexcept>
@@ -242,13 +241,14 @@ nlohmann::ordered_json HeadlessModelController::machineStatus() const {
 }
 
 bool HeadlessModelController::fansShowBoost() const {
+    // Taking the fans from Apple Automatic never slows one below the speed it had, so a target
+    // may lie above the level's share of the range.
     const nlohmann::ordered_json fans = machineStatus()["fans"];
     return !fans.empty() &&
            std::all_of(fans.begin(), fans.end(), [](const nlohmann::ordered_json& fan) {
                const double minimum = fan["minimum"], maximum = fan["maximum"];
-               const double wanted = minimum + (maximum - minimum) * boostPercent / 100.0;
-               return fan["mode"] == "manual" &&
-                      std::abs(fan["target"].get<double>() - wanted) <= 1.0;
+               const double least = minimum + (maximum - minimum) * boostPercent / 100.0;
+               return fan["mode"] == "manual" && fan["target"].get<double>() >= least - 1.0;
            });
 }
 

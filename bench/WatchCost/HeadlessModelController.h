@@ -20,7 +20,7 @@ namespace ventrella::bench {
 // 47 °C, 55 %). The machine idles near 45 °C; the crossing raises the CPU load to 100 % and is
 // the moment the simulated CPU temperature passes 52 °C. The target counts as reached when the
 // model reports Boost, which it does only once the helper has verified the target on every
-// fan, and the simulated fans show it.
+// fan, and the simulated fans show a manual target of at least the Boost share of their range.
 //
 // The machine's thermal model runs `speed` times faster than real time, so that the
 // temperature passes the threshold within a fraction of the interval after the load rises.
