@@ -5,6 +5,7 @@
 #include <istream>
 #include <system_error>
 
+#include "Platform/VirtualMac/UnixSocketAcceptor.h"
 #include "Platform/Workspace/WorkspaceProtocol.h"
 
 namespace virtualmac {
@@ -85,13 +86,7 @@ MachineServer::MachineServer(VirtualMachine& machine, MachineServerOptions optio
       signals_(context_, SIGINT, SIGTERM),
       lastTick_(std::chrono::steady_clock::now()),
       control_(machine_, options_.speed, [this] { stopAfterReply_ = true; }) {
-    const auto path = controlSocketPath(options_.runDirectory);
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-    const asio::local::stream_protocol::endpoint endpoint(path.string());
-    controlAcceptor_.open(endpoint.protocol());
-    controlAcceptor_.bind(endpoint);
-    controlAcceptor_.listen();
+    listenOnUnixSocket(controlAcceptor_, controlSocketPath(options_.runDirectory));
     acceptControl();
     scheduleTick();
     signals_.async_wait([this](std::error_code error, int) {
