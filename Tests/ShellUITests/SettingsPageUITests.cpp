@@ -11,8 +11,12 @@
 #include <sstream>
 #include <thread>
 
+#include <nlohmann/json.hpp>
+
 #include "ApplicationProgram.h"
+#include "Platform/Foundation/LineExchange.h"
 #include "Platform/Foundation/PropertyListUserDefaults.h"
+#include "ScreenText.h"
 #include "Support/VirtualDesktop.h"
 #include "Ventrella/Core/GuardSettingsJSON.h"
 #include "VentrellaHelperE2ETests/SimulatedMac.h"
@@ -183,6 +187,32 @@ class SettingsPageUI : public testing::Test {
         desktop.screenshot(testArtifact("end-" + file));
     }
 
+    // The word of the helper row's button that starts with `prefix` ("Install…"), read on a new
+    // screenshot of the page scrolled to its end: in the page's trailing half, where the row's
+    // button stands (its status text leads).
+    std::optional<ScreenWord> helperButtonWord(const DisplayWindow& page, const std::string& prefix,
+                                               const std::string& screenshot) {
+        const ScreenText shown =
+            ScreenText::read(desktop.screenshot(testArtifact(screenshot)), page);
+        for (const auto& word : shown.words()) {
+            if (word.text.starts_with(prefix) && word.area.x > page.x + page.width / 2) {
+                return word;
+            }
+        }
+        return std::nullopt;
+    }
+
+    // What the machine's launchd holds of the application's registration of its helper.
+    static std::string registrationStatus(const e2e::SimulatedMac& mac) {
+        const nlohmann::json request{
+            {"command", "service.status"},
+            {"bundle", (mac.root() / "Applications" / "Ventrella.app").string()},
+            {"plist", "com.quillmoor.Ventrella.helper.plist"}};
+        const auto answer = nlohmann::json::parse(platform::foundation::exchangeLine(
+            mac.root() / "var" / "run" / "virtual-mac" / "control.sock", request.dump(), 5.0));
+        return answer.value("status", "");
+    }
+
     VirtualDesktop desktop;
 };
 
@@ -300,6 +330,92 @@ TEST_F(SettingsPageUI, ExportsTheDiagnosticReportToTheChosenFile) {
 
     // The popover stayed open under the panel.
     EXPECT_TRUE(popover(desktop));
+}
+
+TEST_F(SettingsPageUI, TheHelperInstalledFromThePageIsRemovedThroughTheConfirmation) {
+    // No helper runs at first: the application registers it from its bundle, as users do. (A
+    // helper the machine starts from a property list of its own is no registration of the
+    // application's, so removing it from the page leaves that one running.)
+    e2e::SimulatedMac mac("apple-silicon", {"--bundle-only", "--codesign", CODESIGN_TOOL});
+    const auto root = ApplicationRoot::existing(mac.root());
+    ApplicationProgram application(desktop, root);
+    const DisplayWindow page = openSettings(application);
+    ASSERT_GT(page.width, 0);
+    scrollToEnd(page);
+
+    // ---- "Install…" registers the helper, which then answers ----
+    std::optional<ScreenWord> install;
+    ASSERT_TRUE(e2e::eventually(
+        [&] {
+            install = helperButtonWord(page, "Install", "settings-not-installed.png");
+            return install.has_value();
+        },
+        10.0))
+        << application.log();
+    desktop.click(install->area.x + install->area.width / 2,
+                  install->area.y + install->area.height / 2);
+    ASSERT_TRUE(e2e::eventually([&] { return mac.helperProcess().has_value(); }, 15.0))
+        << application.log();
+    EXPECT_EQ(registrationStatus(mac), "enabled");
+
+    // ---- "Remove…" asks first; the confirmation removes it ----
+    std::optional<Blob> remove;
+    ASSERT_TRUE(e2e::eventually(
+        [&] { return (remove = removeButton(page, "settings-installed.png")).has_value(); }, 15.0))
+        << application.log();
+    desktop.click(remove->middleX(), remove->middleY());
+    std::optional<ScreenWord> confirm;
+    ASSERT_TRUE(e2e::eventually(
+        [&] {
+            const auto shot = desktop.screenshot(testArtifact("removal-confirmation.png"));
+            const ScreenText shown = ScreenText::read(shot, page);
+            // The confirming button, "Return to Automatic and Remove", at the alert's foot.
+            confirm = shown.find("Return");
+            return confirm && shown.find("Cancel");
+        },
+        5.0))
+        << application.log();
+    const pid_t helperBefore = *mac.helperProcess();
+    desktop.click(confirm->area.x + confirm->area.width / 2,
+                  confirm->area.y + confirm->area.height / 2);
+
+    // The helper is gone from the machine: no process, nothing loaded, nothing registered.
+    EXPECT_TRUE(e2e::eventually([&] { return !mac.helperProcess().has_value(); }, 15.0))
+        << application.log();
+    EXPECT_NE(::kill(helperBefore, 0), 0);
+    EXPECT_NE(mac.run({(mac.root() / "bin" / "launchctl").string(), "print",
+                       "system/com.quillmoor.Ventrella.helper"})
+                  .exitCode,
+              0);
+    EXPECT_EQ(registrationStatus(mac), "notRegistered");
+    const fs::path eventLog = root.home() / "Library" / "Logs" / "Ventrella" / "Ventrella.jsonl";
+    EXPECT_TRUE(e2e::eventually([&] {
+        return readAll(eventLog).find("\"helper.uninstalled\"") != std::string::npos;
+    })) << readAll(eventLog);
+    // The page offers the installation again.
+    EXPECT_TRUE(e2e::eventually(
+        [&] { return helperButtonWord(page, "Install", "settings-removed.png").has_value(); },
+        10.0));
+
+    // ---- The dashboard's helper row asks for the installation ----
+    desktop.key("Escape");
+    ASSERT_TRUE(waitForPopover(desktop, false));
+    const auto icon = trayIcon(desktop);
+    ASSERT_TRUE(icon);
+    desktop.click(*icon);
+    const auto dashboard = waitForPopover(desktop, true);
+    ASSERT_TRUE(dashboard && desktop.waitUntilDrawn(*dashboard));
+    std::optional<ScreenText> shown;
+    EXPECT_TRUE(e2e::eventually(
+        [&] {
+            const auto shot = desktop.screenshot(testArtifact("dashboard-helper-removed.png"));
+            shown = ScreenText::read(shot, *dashboard);
+            return shown->find("Install") &&
+                   shown->text().find("Installation required") != std::string::npos;
+        },
+        5.0))
+        << (shown ? shown->text() : std::string());
+    EXPECT_EQ(application.count("qrc:"), 0) << application.log();
 }
 
 }  // namespace
