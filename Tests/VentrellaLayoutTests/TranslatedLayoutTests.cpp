@@ -79,6 +79,12 @@ class TranslatedLayoutTest : public settingspagetests::SettingsPageTest,
         closeModel();
     }
 
+    // The model, started up with the helper ready and the sensors reading `fans`.
+    void startWith(std::vector<shared::FanInfo> fans = fansIn(Mode::automatic)) {
+        reader->answerSnapshot(modeltests::snapshotAt(83.6, fans));
+        makeBridge(true, std::move(fans));
+    }
+
     // The dashboard for the model built so far, with a reading.
     void showDashboard() {
         peer->setCurrentTemperature(83.6);
@@ -184,25 +190,25 @@ TEST_P(TranslatedLayoutTest, EveryTextShowsWholeAndApartInThePopover) {
     const ViewState states[] = {
         {"dashboard, control off",
          [this] {
-             makeBridge();
+             startWith();
              showDashboard();
          }},
         {"dashboard, control on",
          [this] {
-             makeBridge();
+             startWith();
              switchControlOn();
              showDashboard();
          }},
         {"dashboard, Boost",
          [this] {
-             makeBridge();
+             startWith();
              switchControlOn();
              ownLevel(0, 55);
              showDashboard();
          }},
         {"dashboard, Emergency",
          [this] {
-             makeBridge();
+             startWith();
              switchControlOn();
              ownLevel(0, 55);
              ownLevel(1, 100);
@@ -210,7 +216,7 @@ TEST_P(TranslatedLayoutTest, EveryTextShowsWholeAndApartInThePopover) {
          }},
         {"dashboard, a fault",
          [this] {
-             makeBridge();
+             startWith();
              switchControlOn();
              ownLevel(0, 55);
              peer->acceptRelinquished(
@@ -220,7 +226,7 @@ TEST_P(TranslatedLayoutTest, EveryTextShowsWholeAndApartInThePopover) {
          }},
         {"dashboard, takeover offered",
          [this] {
-             makeBridge(true, fansIn(Mode::manual));
+             startWith(fansIn(Mode::manual));
              showDashboard();
          }},
         {"dashboard, helper not installed",
@@ -252,7 +258,7 @@ TEST_P(TranslatedLayoutTest, EveryTextShowsWholeAndApartInThePopover) {
          }},
         {"approval alert",
          [this] {
-             makeBridge();
+             startWith();
              model->setHelperApprovalPromptPresented(true);
              run("raising the prompt");
              showDashboard();
@@ -260,7 +266,7 @@ TEST_P(TranslatedLayoutTest, EveryTextShowsWholeAndApartInThePopover) {
          Shown::approvalAlert},
         {"takeover confirmation",
          [this] {
-             makeBridge(true, fansIn(Mode::manual));
+             startWith(fansIn(Mode::manual));
              showDashboard();
              click("takeOver");
          },
@@ -268,7 +274,7 @@ TEST_P(TranslatedLayoutTest, EveryTextShowsWholeAndApartInThePopover) {
         {"settings page, helper ready",
          [this] {
              installer->installed = true;
-             makeBridge();
+             startWith();
              showWholeSettingsPage();
          }},
         {"settings page, helper not installed",
@@ -284,7 +290,7 @@ TEST_P(TranslatedLayoutTest, EveryTextShowsWholeAndApartInThePopover) {
         {"removal confirmation",
          [this] {
              installer->installed = true;
-             makeBridge();
+             startWith();
              openSettings();
              page().requestHelperRemoval();
              settle();
