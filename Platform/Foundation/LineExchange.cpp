@@ -9,21 +9,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "Platform/Foundation/ScopedDescriptor.h"
+
 namespace platform::foundation {
-
-namespace {
-
-// Closes the descriptor on every path out.
-struct Descriptor {
-    int fd;
-    ~Descriptor() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-};
-
-}  // namespace
 
 std::string exchangeLine(const std::filesystem::path& socket, std::string_view line,
                          double timeoutSeconds, std::size_t maximumAnswerBytes) {
@@ -35,16 +23,16 @@ std::string exchangeLine(const std::filesystem::path& socket, std::string_view l
     }
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    Descriptor descriptor{::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)};
-    if (descriptor.fd < 0) {
+    ScopedDescriptor descriptor(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (descriptor.get() < 0) {
         throw LineExchangeError(Kind::unreachable, "no socket: " + std::string(strerror(errno)));
     }
     timeval timeout{};
     timeout.tv_sec = static_cast<time_t>(timeoutSeconds);
     timeout.tv_usec = static_cast<suseconds_t>(std::fmod(timeoutSeconds, 1.0) * 1e6);
-    ::setsockopt(descriptor.fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    ::setsockopt(descriptor.fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-    if (::connect(descriptor.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
+    ::setsockopt(descriptor.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    ::setsockopt(descriptor.get(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    if (::connect(descriptor.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
         0) {
         throw LineExchangeError(Kind::unreachable, "nothing answers on " + path);
     }
@@ -53,7 +41,7 @@ std::string exchangeLine(const std::filesystem::path& socket, std::string_view l
     std::size_t sent = 0;
     while (sent < request.size()) {
         const ssize_t count =
-            ::send(descriptor.fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+            ::send(descriptor.get(), request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
         if (count < 0 && errno == EINTR) {
             continue;
         }
@@ -68,7 +56,7 @@ std::string exchangeLine(const std::filesystem::path& socket, std::string_view l
         if (answer.size() > maximumAnswerBytes) {
             throw LineExchangeError(Kind::noAnswer, "the answer on " + path + " is too long");
         }
-        const ssize_t count = ::recv(descriptor.fd, buffer, sizeof buffer, 0);
+        const ssize_t count = ::recv(descriptor.get(), buffer, sizeof buffer, 0);
         if (count < 0 && errno == EINTR) {
             continue;
         }

@@ -18,11 +18,12 @@ std::string utf8(const icu::UnicodeString& text) {
 
 }  // namespace
 
-LocaleNumberFormatter::LocaleNumberFormatter(const Locale& locale) {
+// The separator is constructed, not assigned: assigning a literal to it makes g++ 12 warn
+// (wrongly) of overlapping copies.
+LocaleNumberFormatter::LocaleNumberFormatter(const Locale& locale) : decimalSeparator_(".") {
     for (std::size_t i = 0; i < digits_.size(); ++i) {
         digits_[i] = std::string(1, static_cast<char>('0' + i));
     }
-    decimalSeparator_ = ".";
 
     UErrorCode status = U_ZERO_ERROR;
     const icu::Locale icuLocale = icu::Locale::forLanguageTag(locale.identifier(), status);

@@ -9,23 +9,14 @@
 #include <cerrno>
 #include <system_error>
 
+#include "Platform/Foundation/NullTerminatedPointers.h"
+#include "Platform/Foundation/ScopedDescriptor.h"
+
 extern char** environ;
 
 namespace platform::foundation {
 
 namespace {
-
-// Closes the descriptor on every path out.
-struct Descriptor {
-    int fd = -1;
-    ~Descriptor() { reset(); }
-    void reset() {
-        if (fd >= 0) {
-            ::close(fd);
-            fd = -1;
-        }
-    }
-};
 
 struct FileActions {
     posix_spawn_file_actions_t actions;
@@ -41,27 +32,23 @@ ProcessOutput runJoiningOutput(const std::filesystem::path& program,
     if (::pipe2(ends, O_CLOEXEC) != 0) {
         throw std::system_error(errno, std::generic_category(), "cannot create a pipe");
     }
-    Descriptor readEnd{ends[0]};
-    Descriptor writeEnd{ends[1]};
+    ScopedDescriptor readEnd(ends[0]);
+    ScopedDescriptor writeEnd(ends[1]);
 
     std::string path = program.string();
     std::vector<std::string> copies{path};
     copies.insert(copies.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& argument : copies) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
+    const auto argv = nullTerminatedPointers(copies);
 
     FileActions file;
     int result =
         posix_spawn_file_actions_addopen(&file.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     if (result == 0) {
         // dup2 clears close-on-exec on the copies, so the program keeps exactly these.
-        result = posix_spawn_file_actions_adddup2(&file.actions, writeEnd.fd, STDOUT_FILENO);
+        result = posix_spawn_file_actions_adddup2(&file.actions, writeEnd.get(), STDOUT_FILENO);
     }
     if (result == 0) {
-        result = posix_spawn_file_actions_adddup2(&file.actions, writeEnd.fd, STDERR_FILENO);
+        result = posix_spawn_file_actions_adddup2(&file.actions, writeEnd.get(), STDERR_FILENO);
     }
     if (result == 0) {
         result = posix_spawn_file_actions_addclosefrom_np(&file.actions, STDERR_FILENO + 1);
@@ -78,7 +65,7 @@ ProcessOutput runJoiningOutput(const std::filesystem::path& program,
     ProcessOutput outcome;
     char buffer[16384];
     for (;;) {
-        const ssize_t count = ::read(readEnd.fd, buffer, sizeof buffer);
+        const ssize_t count = ::read(readEnd.get(), buffer, sizeof buffer);
         if (count < 0 && errno == EINTR) {
             continue;
         }

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <system_error>
 
+#include "Platform/Foundation/ScopedDescriptor.h"
+
 namespace platform::foundation {
 
 namespace fs = std::filesystem;
@@ -17,29 +19,19 @@ namespace {
     throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
 }
 
-// Closes the descriptor on every path out.
-struct Descriptor {
-    int fd;
-    ~Descriptor() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-};
-
 }  // namespace
 
 std::optional<std::string> readWholeFile(const fs::path& file, std::size_t maximumBytes) {
     // Non-blocking, so that opening a FIFO planted at the path does not wait for a writer.
-    Descriptor descriptor{::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
-    if (descriptor.fd < 0) {
+    ScopedDescriptor descriptor(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (descriptor.get() < 0) {
         if (errno == ENOENT) {
             return std::nullopt;
         }
         fail("cannot open file", file, errno);
     }
     struct stat info {};
-    if (::fstat(descriptor.fd, &info) != 0) {
+    if (::fstat(descriptor.get(), &info) != 0) {
         fail("cannot examine file", file, errno);
     }
     if (!S_ISREG(info.st_mode)) {
@@ -52,7 +44,7 @@ std::optional<std::string> readWholeFile(const fs::path& file, std::size_t maxim
     std::string bytes(maximumBytes + 1, '\0');
     std::size_t total = 0;
     while (total < bytes.size()) {
-        const ssize_t count = ::read(descriptor.fd, bytes.data() + total, bytes.size() - total);
+        const ssize_t count = ::read(descriptor.get(), bytes.data() + total, bytes.size() - total);
         if (count < 0 && errno == EINTR) {
             continue;
         }

@@ -51,6 +51,13 @@ struct Registry {
         objects.emplace(handle, std::move(object));
         return handle;
     }
+
+    // The object `handle` names when it is a T, else null. Under the lock.
+    template <typename T>
+    T* find(IOObject handle) {
+        const auto found = objects.find(handle);
+        return found == objects.end() ? nullptr : std::get_if<T>(&found->second);
+    }
 };
 
 Registry& registry() {
@@ -86,11 +93,7 @@ KernReturn matchServices(std::string_view className, IOIterator& iterator) {
 IOObject iteratorNext(IOIterator iterator) {
     auto& reg = registry();
     std::lock_guard lock(reg.mutex);
-    const auto found = reg.objects.find(iterator);
-    if (found == reg.objects.end()) {
-        return 0;
-    }
-    auto* it = std::get_if<IteratorObject>(&found->second);
+    auto* it = reg.find<IteratorObject>(iterator);
     if (it == nullptr || it->position >= it->count) {
         return 0;
     }
@@ -114,9 +117,7 @@ KernReturn openService(IOService service, std::uint32_t connectionType, IOConnec
     {
         auto& reg = registry();
         std::lock_guard lock(reg.mutex);
-        const auto found = reg.objects.find(service);
-        const auto* object =
-            found == reg.objects.end() ? nullptr : std::get_if<ServiceObject>(&found->second);
+        const auto* object = reg.find<ServiceObject>(service);
         if (object == nullptr || !object->backend) {
             return ioReturnBadArgument;
         }
@@ -144,9 +145,7 @@ KernReturn callStructMethod(IOConnect connect, std::uint32_t selector, const voi
     {
         auto& reg = registry();
         std::lock_guard lock(reg.mutex);
-        const auto found = reg.objects.find(connect);
-        const auto* object =
-            found == reg.objects.end() ? nullptr : std::get_if<ConnectionObject>(&found->second);
+        const auto* object = reg.find<ConnectionObject>(connect);
         if (object == nullptr) {
             return ioReturnNotOpen;
         }
@@ -164,14 +163,12 @@ KernReturn closeService(IOConnect connect) {
     {
         auto& reg = registry();
         std::lock_guard lock(reg.mutex);
-        const auto found = reg.objects.find(connect);
-        const auto* object =
-            found == reg.objects.end() ? nullptr : std::get_if<ConnectionObject>(&found->second);
+        const auto* object = reg.find<ConnectionObject>(connect);
         if (object == nullptr) {
             return ioReturnNotOpen;
         }
         target = *object;
-        reg.objects.erase(found);
+        reg.objects.erase(connect);
     }
     return target.backend->closeClient(target.client);
 }

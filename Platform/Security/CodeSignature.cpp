@@ -150,7 +150,9 @@ std::optional<Value> valueFromPlist(plist_t node, int depth) {
             auto dictionary = dictionaryFromPlist(node, depth);
             if (!dictionary)
                 return std::nullopt;
-            return Value(std::move(*dictionary));
+            // In place: around a temporary Value, g++ 12 warns (wrongly) that the moved-from
+            // storage may be used uninitialised.
+            return std::optional<Value>(std::in_place, std::move(*dictionary));
         }
         default:
             return std::nullopt;

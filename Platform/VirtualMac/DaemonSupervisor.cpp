@@ -15,9 +15,13 @@
 #include <iostream>
 #include <system_error>
 
+#include "Platform/Foundation/NullTerminatedPointers.h"
+#include "Platform/Foundation/ScopedDescriptor.h"
+
 namespace virtualmac {
 
 namespace fs = std::filesystem;
+using platform::foundation::ScopedDescriptor;
 
 namespace {
 
@@ -40,18 +44,6 @@ std::optional<std::string> stringValue(plist_t node) {
 fs::path resolveUnder(const fs::path& root, const std::string& macPath) {
     return root / fs::path(macPath).lexically_normal().relative_path();
 }
-
-struct Descriptor {
-    explicit Descriptor(int descriptor) : fd(descriptor) {}
-    ~Descriptor() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int fd;
-};
 
 // What runs as root must be root's alone: owned by root and writable by nobody else.
 std::optional<std::string> ownershipProblem(const struct stat& info) {
@@ -128,13 +120,13 @@ DaemonDefinition readDaemonPropertyList(const fs::path& file, const fs::path& ro
         return DaemonDefinitionError(file.string() + ": " + problem);
     };
     // O_NOFOLLOW refuses a link; O_NONBLOCK keeps a FIFO from stalling the open.
-    const Descriptor descriptor(
+    const ScopedDescriptor descriptor(
         ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
-    if (descriptor.fd < 0) {
+    if (descriptor.get() < 0) {
         throw fail(errno == ELOOP ? "is a symbolic link" : "cannot be read");
     }
     struct stat info {};
-    if (::fstat(descriptor.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(descriptor.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         throw fail("is not a regular file");
     }
     if (const auto problem = ownershipProblem(info)) {
@@ -146,7 +138,7 @@ DaemonDefinition readDaemonPropertyList(const fs::path& file, const fs::path& ro
     std::string text(maximumDaemonPropertyListBytes + 1, '\0');
     std::size_t total = 0;
     while (total < text.size()) {
-        const ssize_t count = ::read(descriptor.fd, text.data() + total, text.size() - total);
+        const ssize_t count = ::read(descriptor.get(), text.data() + total, text.size() - total);
         if (count < 0 && errno == EINTR) {
             continue;
         }
@@ -211,9 +203,9 @@ pid_t DaemonSupervisor::spawn(const DaemonDefinition& definition) const {
     fs::create_directories(logFolder, ignored);
     const fs::path logFile = logFolder / (definition.label + ".log");
     // Opened here, without following a link, and handed to the daemon as its output.
-    const Descriptor log(
+    const ScopedDescriptor log(
         ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (log.fd < 0) {
+    if (log.get() < 0) {
         std::cerr << "virtual-mac: cannot open " << logFile.string() << ": " << std::strerror(errno)
                   << "\n";
         return -1;
@@ -221,31 +213,25 @@ pid_t DaemonSupervisor::spawn(const DaemonDefinition& definition) const {
     const std::string& program = definition.arguments[0];
     struct stat info {};
     if (::stat(program.c_str(), &info) != 0) {
-        appendLine(log.fd,
+        appendLine(log.get(),
                    "virtual-mac: cannot start " + program + ": " + std::strerror(errno) + "\n");
         return -1;
     }
     if (const auto problem = ownershipProblem(info)) {
-        appendLine(log.fd, "virtual-mac: will not start " + program + ": it " + *problem + "\n");
+        appendLine(log.get(), "virtual-mac: will not start " + program + ": it " + *problem + "\n");
         return -1;
     }
 
     std::vector<std::string> environment = daemonEnvironment(options_.root);
-    std::vector<char*> envp;
-    for (auto& entry : environment)
-        envp.push_back(entry.data());
-    envp.push_back(nullptr);
+    const auto envp = platform::foundation::nullTerminatedPointers(environment);
     std::vector<std::string> arguments = definition.arguments;
-    std::vector<char*> argv;
-    for (auto& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
+    const auto argv = platform::foundation::nullTerminatedPointers(arguments);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, log.fd, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, log.fd, STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, log.get(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, log.get(), STDERR_FILENO);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     // A daemon starts with default signal handling and its own process group, as under launchd.
@@ -264,7 +250,7 @@ pid_t DaemonSupervisor::spawn(const DaemonDefinition& definition) const {
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (result != 0) {
-        appendLine(log.fd,
+        appendLine(log.get(),
                    "virtual-mac: cannot start " + program + ": " + std::strerror(result) + "\n");
         return -1;
     }

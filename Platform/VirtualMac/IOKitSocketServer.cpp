@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "Platform/IOKit/IOSocketProtocol.h"
+#include "Platform/VirtualMac/UnixSocketAcceptor.h"
 
 namespace virtualmac {
 
@@ -314,12 +315,7 @@ IOKitSocketServer::IOKitSocketServer(asio::io_context& context,
       socketPath_(socketPath),
       devices_(std::make_shared<Devices>(std::move(devices))),
       hid_(std::move(hid)) {
-    std::error_code ignored;
-    std::filesystem::remove(socketPath_, ignored);
-    const asio::local::stream_protocol::endpoint endpoint(socketPath_.string());
-    acceptor_.open(endpoint.protocol());
-    acceptor_.bind(endpoint);
-    acceptor_.listen();
+    listenOnUnixSocket(acceptor_, socketPath_);
     accept();
 }
 

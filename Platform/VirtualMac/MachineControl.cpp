@@ -9,6 +9,10 @@ namespace {
 using nlohmann::json;
 using nlohmann::ordered_json;
 
+ordered_json failure(const std::string& error) {
+    return {{"ok", false}, {"error", error}};
+}
+
 // JSON never carries NaN or infinity.
 ordered_json number(double value) {
     return std::isfinite(value) ? ordered_json(value) : ordered_json(nullptr);
@@ -151,12 +155,11 @@ ordered_json MachineControl::handle(const json& request) {
             throw MachineRequestError("unknown command \"" + name + "\"");
         }
         return {{"ok", true}};
-    } catch (const std::invalid_argument& error) {
-        return {{"ok", false}, {"error", error.what()}};
-    } catch (const std::out_of_range& error) {
-        return {{"ok", false}, {"error", error.what()}};
-    } catch (const json::exception& error) {
-        return {{"ok", false}, {"error", error.what()}};
+    } catch (const std::exception& error) {
+        // Whatever one request runs into is that request's answer: the machine serves on.
+        return failure(error.what());
+    } catch (...) {
+        return failure("the request failed");
     }
 }
 

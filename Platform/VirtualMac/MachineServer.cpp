@@ -5,6 +5,7 @@
 #include <istream>
 #include <system_error>
 
+#include "Platform/VirtualMac/UnixSocketAcceptor.h"
 #include "Platform/Workspace/WorkspaceProtocol.h"
 
 namespace virtualmac {
@@ -15,6 +16,12 @@ namespace {
 constexpr std::size_t kMaximumControlLine = 64 * 1024;
 // A longer pause of the timer (a stopped process, a busy machine) is not simulated in one go.
 constexpr double kLongestTickSeconds = 1.0;
+
+// An error text may quote bytes that are not UTF-8: they are replaced rather than ending the
+// session.
+std::string replyLine(const nlohmann::ordered_json& reply) {
+    return reply.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
 
 }  // namespace
 
@@ -37,7 +44,7 @@ class MachineServer::ControlSession : public std::enable_shared_from_this<Contro
                                    std::getline(stream, line);
                                    self->server_.respond(
                                        line, [self](const nlohmann::ordered_json& reply) {
-                                           self->reply_ = reply.dump() + "\n";
+                                           self->reply_ = replyLine(reply);
                                            self->writeReply();
                                        });
                                });
@@ -79,13 +86,7 @@ MachineServer::MachineServer(VirtualMachine& machine, MachineServerOptions optio
       signals_(context_, SIGINT, SIGTERM),
       lastTick_(std::chrono::steady_clock::now()),
       control_(machine_, options_.speed, [this] { stopAfterReply_ = true; }) {
-    const auto path = controlSocketPath(options_.runDirectory);
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-    const asio::local::stream_protocol::endpoint endpoint(path.string());
-    controlAcceptor_.open(endpoint.protocol());
-    controlAcceptor_.bind(endpoint);
-    controlAcceptor_.listen();
+    listenOnUnixSocket(controlAcceptor_, controlSocketPath(options_.runDirectory));
     acceptControl();
     scheduleTick();
     signals_.async_wait([this](std::error_code error, int) {
@@ -107,6 +108,11 @@ void MachineServer::respond(const std::string& line,
     } catch (const nlohmann::json::parse_error&) {
         reply({{"ok", false}, {"error", "the request is not JSON"}});
         return;
+    } catch (const nlohmann::json::exception& error) {
+        // Well-formed, but beyond what a request can hold (a number past a double's range).
+        reply(
+            {{"ok", false}, {"error", std::string("the request cannot be read: ") + error.what()}});
+        return;
     }
     // The workspace answers some requests only later (sleep waits for its observers).
     if (SimulatedWorkspace::handles(request)) {
@@ -114,8 +120,8 @@ void MachineServer::respond(const std::string& line,
         return;
     }
     nlohmann::ordered_json answer = control_.handle(request);
-    if (answer.value("ok", false) && request.is_object() && request.contains("command") &&
-        request["command"] == "status") {
+    if (answer.is_object() && answer.contains("ok") && answer["ok"] == true &&
+        request.is_object() && request.contains("command") && request["command"] == "status") {
         answer["status"]["workspace"] = workspace_.statusJSON();
     }
     reply(answer);

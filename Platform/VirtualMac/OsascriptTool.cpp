@@ -10,6 +10,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "Platform/Foundation/NullTerminatedPointers.h"
 #include "Platform/Foundation/PlatformRoot.h"
 #include "Platform/VirtualMac/MachineControlClient.h"
 
@@ -35,11 +36,7 @@ std::vector<std::string> scriptEnvironment() {
 // Runs the script with the shell and this process's output; its exit status.
 int runScript(const std::string& path) {
     auto environment = scriptEnvironment();
-    std::vector<char*> envp;
-    for (auto& entry : environment) {
-        envp.push_back(entry.data());
-    }
-    envp.push_back(nullptr);
+    const auto envp = platform::foundation::nullTerminatedPointers(environment);
     std::string shell(kShell);
     std::string script = path;
     char* argv[] = {shell.data(), script.data(), nullptr};

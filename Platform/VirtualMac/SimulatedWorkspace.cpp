@@ -5,6 +5,7 @@
 #include <string>
 #include <system_error>
 
+#include "Platform/VirtualMac/UnixSocketAcceptor.h"
 #include "Platform/Workspace/WorkspaceProtocol.h"
 
 namespace virtualmac {
@@ -136,12 +137,7 @@ SimulatedWorkspace::SimulatedWorkspace(asio::io_context& context,
       sleepTimer_(context),
       socketPath_(socketPath),
       sleepWaitSeconds_(sleepWaitSeconds) {
-    std::error_code ignored;
-    std::filesystem::remove(socketPath_, ignored);
-    const asio::local::stream_protocol::endpoint endpoint(socketPath_.string());
-    acceptor_.open(endpoint.protocol());
-    acceptor_.bind(endpoint);
-    acceptor_.listen();
+    listenOnUnixSocket(acceptor_, socketPath_);
     accept();
 }
 

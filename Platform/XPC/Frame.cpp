@@ -81,7 +81,11 @@ std::vector<std::uint8_t> encodeFrame(const RequestMessage& request) {
     if (!isValidSelector(request.selector) || request.arguments.size() > kMaximumArgumentCount) {
         malformed();
     }
-    std::vector<std::uint8_t> frame(kFrameHeaderSize);
+    // Sized once: kind, call, selector length and text, argument count and arguments.
+    std::vector<std::uint8_t> frame;
+    frame.reserve(kFrameHeaderSize + 1 + 8 + 1 + request.selector.size() + 1 +
+                  8 * request.arguments.size());
+    frame.resize(kFrameHeaderSize);
     frame.push_back(kRequestKind);
     putUInt64(frame, request.callID);
     frame.push_back(static_cast<std::uint8_t>(request.selector.size()));
@@ -109,7 +113,9 @@ std::vector<std::uint8_t> encodeFrame(const ReplyMessage& reply) {
 }
 
 std::vector<std::uint8_t> encodeFrame(const AcceptanceMessage&) {
-    std::vector<std::uint8_t> frame(kFrameHeaderSize);
+    std::vector<std::uint8_t> frame;
+    frame.reserve(kFrameHeaderSize + 1);
+    frame.resize(kFrameHeaderSize);
     frame.push_back(kAcceptanceKind);
     putLength(frame);
     return frame;

@@ -3,6 +3,7 @@
 #include "Platform/Dispatch/OneShotTimer.h"
 #include "Platform/Dispatch/SerialQueue.h"
 #include "Platform/Foundation/ProcessStartTime.h"
+#include "Platform/Foundation/ScopedDescriptor.h"
 #include "Platform/XPC/Connection.h"
 #include "Platform/XPC/MessageSocket.h"
 #include "Platform/XPC/ServiceSocketPath.h"
@@ -26,6 +27,8 @@
 
 namespace platform::xpc {
 
+using foundation::ScopedDescriptor;
+
 namespace {
 
 // Connections accepted in one turn before other work of the listener's queue runs.
@@ -39,26 +42,6 @@ constexpr mode_t kLockMode = 0644;
 [[noreturn]] void setupFailed() {
     throw XPCError(XPCError::Code::listenerSetupFailed);
 }
-
-// Closes a descriptor unless released.
-class ScopedDescriptor {
-  public:
-    explicit ScopedDescriptor(int descriptor) : descriptor_(descriptor) {}
-    ~ScopedDescriptor() {
-        if (descriptor_ >= 0) {
-            ::close(descriptor_);
-        }
-    }
-    ScopedDescriptor(ScopedDescriptor&& other) noexcept : descriptor_(other.release()) {}
-    ScopedDescriptor(const ScopedDescriptor&) = delete;
-    ScopedDescriptor& operator=(const ScopedDescriptor&) = delete;
-    ScopedDescriptor& operator=(ScopedDescriptor&&) = delete;
-    int get() const { return descriptor_; }
-    int release() { return std::exchange(descriptor_, -1); }
-
-  private:
-    int descriptor_;
-};
 
 // The socket's directory, created if need be and opened without following a link: it must be a
 // directory of this user, and gets its mode whatever the umask.

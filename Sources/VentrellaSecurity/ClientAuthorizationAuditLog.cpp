@@ -10,25 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "Platform/Foundation/ScopedDescriptor.h"
+
 namespace ventrella::security {
 namespace {
 
+using platform::foundation::ScopedDescriptor;
+
 constexpr mode_t fileMode = 0644;
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 class FileLock {
   public:
@@ -89,7 +78,7 @@ bool ClientAuthorizationAuditLog::record(ClientAuthorizationFailure failure) {
 
 bool ClientAuthorizationAuditLog::appendLocked(const std::string& line) {
     bool created = false;
-    const FileDescriptor file(openForAppend(fileURL_, created));
+    const ScopedDescriptor file(openForAppend(fileURL_, created));
     if (file.get() < 0)
         return false;
     // Another writer holds the file: drop this entry rather than wait.
@@ -132,7 +121,7 @@ std::optional<ClientAuthorizationAuditEntry> ClientAuthorizationAuditLog::latest
     const std::filesystem::path& fileURL, std::int64_t maximumReadBytes,
     std::uint32_t requiredOwnerUID) {
     // The checks apply to the file actually opened, not to whatever the path names later.
-    const FileDescriptor file(
+    const ScopedDescriptor file(
         ::open(fileURL.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (file.get() < 0)
         return std::nullopt;

@@ -14,6 +14,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "Platform/Foundation/NullTerminatedPointers.h"
+
 extern char** environ;
 
 namespace ventrella::testsupport {
@@ -23,15 +25,6 @@ namespace {
 std::string readAll(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-    std::vector<char*> list;
-    for (auto& text : strings) {
-        list.push_back(text.data());
-    }
-    list.push_back(nullptr);
-    return list;
 }
 
 }  // namespace
@@ -80,8 +73,8 @@ ChildProcess::ChildProcess(Options options) {
     }
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    auto argv = pointers(options.arguments);
-    auto envp = pointers(options.environment);
+    auto argv = platform::foundation::nullTerminatedPointers(options.arguments);
+    auto envp = platform::foundation::nullTerminatedPointers(options.environment);
     const int result =
         posix_spawnp(&pid_, argv[0], &actions, &attributes, argv.data(), envp.data());
     posix_spawnattr_destroy(&attributes);

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "Platform/Foundation/NullTerminatedPointers.h"
+
 extern char** environ;
 
 namespace ventrella::testsupport {
@@ -31,17 +33,11 @@ ProbeProcess::ProbeProcess(const std::filesystem::path& program,
             environment.push_back(text);
     }
     environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
-    std::vector<char*> envp;
-    for (auto& text : environment)
-        envp.push_back(text.data());
-    envp.push_back(nullptr);
+    const auto envp = platform::foundation::nullTerminatedPointers(environment);
     std::vector<std::string> arguments = launcher;
     arguments.push_back(program.string());
     arguments.insert(arguments.end(), probeArguments.begin(), probeArguments.end());
-    std::vector<char*> argv;
-    for (auto& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
+    const auto argv = platform::foundation::nullTerminatedPointers(arguments);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);

@@ -80,7 +80,7 @@ bool eventually(const std::function<bool()>& condition, double seconds) {
 }
 
 SimulatedMac::SimulatedMac(const std::string& profile,
-                           const std::vector<std::string>& installOptions) {
+                           const std::vector<std::string>& installOptions, double speed) {
     // Short, so the sockets' paths fit.
     std::string pattern = "/tmp/vm-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr)
@@ -92,7 +92,9 @@ SimulatedMac::SimulatedMac(const std::string& profile,
     auto installed = run(install);
     if (installed.exitCode != 0)
         throw std::runtime_error("install failed: " + installed.err);
-    auto started = virtualMac({"start", "--profile", profile, "--speed", "4"});
+    std::ostringstream speedText;
+    speedText << speed;
+    auto started = virtualMac({"start", "--profile", profile, "--speed", speedText.str()});
     if (started.exitCode != 0) {
         killEverything();
         std::error_code ignored;

@@ -21,11 +21,12 @@ struct CommandResult {
 // A private root with the application bundle and its helper installed, and `virtual-mac`
 // running on it (which starts the helper as its daemon). Everything started under the root is
 // killed when the object goes, whatever state a failed test left. `installOptions` go to
-// scripts/install-simulated-app (e.g. "--bundle-only": no helper runs at first).
+// scripts/install-simulated-app (e.g. "--bundle-only": no helper runs at first); `speed` is
+// the thermal model's simulated seconds per real second.
 class SimulatedMac {
   public:
     explicit SimulatedMac(const std::string& profile = "apple-silicon",
-                          const std::vector<std::string>& installOptions = {});
+                          const std::vector<std::string>& installOptions = {}, double speed = 4);
     ~SimulatedMac();
     SimulatedMac(const SimulatedMac&) = delete;
     SimulatedMac& operator=(const SimulatedMac&) = delete;

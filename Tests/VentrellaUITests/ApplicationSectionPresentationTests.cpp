@@ -117,7 +117,7 @@ TEST_F(ApplicationSectionPresentationTest,
     EXPECT_EQ(english.languages[3], (LanguageChoice{"de", "Deutsch"}));
     EXPECT_EQ(english.languages[14].value, "ar");
 
-    EXPECT_EQ(german.samplingUnit, "s");
+    EXPECT_EQ(german.samplingUnit, "Sek.");
     EXPECT_EQ(german.launchAtLoginTitle, "Bei der Anmeldung starten");
     EXPECT_EQ(german.helperActionTitle, "Installieren …");
     // The model's and the bundle's texts stand as they are.

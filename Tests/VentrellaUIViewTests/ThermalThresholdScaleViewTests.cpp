@@ -53,7 +53,12 @@ TEST_F(ViewTest, TheGaugeFillsAndMarksItsTrackFromThePresentersPositions) {
     EXPECT_NEAR(text->mapToItem(gauge, QPointF(text->width(), 0)).x(), 181.43, 0.01);
     gauge->setProperty("boostThreshold", 40);
     EXPECT_NEAR(text->mapToItem(gauge, QPointF(text->width(), 0)).x(), 0.0, 0.01);
-    EXPECT_LT(text->mapToItem(gauge, QPointF(0, 0)).x(), 0.0);
+    EXPECT_LT(text->mapToItem(gauge, QPointF(0, 0)).x(), -16.0);
+    // With room for 16 points only, the label starts there and runs on to the right instead.
+    gauge->setProperty("leadingRoom", 16);
+    EXPECT_DOUBLE_EQ(text->mapToItem(gauge, QPointF(0, 0)).x(), -16.0);
+    gauge->setProperty("boostThreshold", 80);
+    EXPECT_NEAR(text->mapToItem(gauge, QPointF(text->width(), 0)).x(), 181.43, 0.01);
 }
 
 TEST_F(ViewTest, ArabicMirrorsTheInterfaceButNotTheGaugesTrack) {

@@ -2,6 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
+#include "Platform/Foundation/LineExchange.h"
+#include "Platform/VirtualMac/MachineControlClient.h"
+#include "Platform/VirtualMac/MachineServer.h"
+#include "Support/TemporaryPlatformRoot.h"
+
 using namespace virtualmac;
 using nlohmann::json;
 
@@ -14,6 +23,56 @@ struct ControlledMachine {
     VirtualMachine machine;
     int stops = 0;
     MachineControl control;
+};
+
+// A part of the machine that fails in its own ways: "fail" throws what "failure" names.
+std::optional<nlohmann::ordered_json> failingPart(const std::string& command, const json& request) {
+    if (command != "fail") {
+        return std::nullopt;
+    }
+    const std::string failure = request.value("failure", "");
+    if (failure == "runtime") {
+        throw std::runtime_error("the daemon folder cannot be read");
+    }
+    if (failure == "system") {
+        throw std::system_error(std::make_error_code(std::errc::too_many_files_open), "spawn");
+    }
+    if (failure == "logic") {
+        throw std::length_error("a label too long to keep");
+    }
+    if (failure == "not-utf8") {
+        throw std::runtime_error("cannot read \xff\xfe.plist");
+    }
+    throw 42;  // not an exception type at all
+}
+
+// A machine served on its sockets from a thread of its own, as the program serves it.
+class ServedMachine {
+  public:
+    ServedMachine()
+        : machine_(MachineProfile::named("apple-silicon")),
+          server_(machine_, {root_.path() / "run", 1.0, 0.1}) {
+        server_.control().addExtension(failingPart);
+        thread_ = std::thread([this] { server_.run(); });
+    }
+    ~ServedMachine() {
+        server_.requestStop();
+        thread_.join();
+    }
+    ServedMachine(const ServedMachine&) = delete;
+    ServedMachine& operator=(const ServedMachine&) = delete;
+
+    json exchange(const std::string& line) {
+        return json::parse(platform::foundation::exchangeLine(
+            MachineServer::controlSocketPath(runDirectory()), line, 5.0));
+    }
+    std::filesystem::path runDirectory() const { return root_.path() / "run"; }
+
+  private:
+    ventrella::testsupport::TemporaryPlatformRoot root_;
+    VirtualMachine machine_;
+    MachineServer server_;
+    std::thread thread_;
 };
 
 }  // namespace
@@ -90,4 +149,60 @@ TEST(MachineControl, AnswersMalformedOrImpossibleRequestsWithAnError) {
                   .find("no fan 7"),
               std::string::npos);
     EXPECT_TRUE(subject.machine.status().faults.empty());
+}
+
+TEST(MachineControl, AFailingRequestIsAnsweredAndTheMachineServesOn) {
+    ControlledMachine subject("apple-silicon");
+    subject.control.addExtension(failingPart);
+    const struct {
+        json request;
+        std::string error;
+    } cases[] = {
+        {{{"command", "fail"}, {"failure", "runtime"}}, "the daemon folder cannot be read"},
+        {{{"command", "fail"}, {"failure", "system"}}, "spawn"},
+        {{{"command", "fail"}, {"failure", "logic"}}, "a label too long to keep"},
+        {{{"command", "fail"}, {"failure", "other"}}, "the request failed"},
+        {{{"command", "load"}, {"cpu", 1e300}}, "0 to 100"},
+        {{{"command", "fault"}, {"kind", 7}}, "unknown fault kind"},
+        {{{"command", "fault"}, {"kind", "refuse-writes"}, {"key", "F0Tg"}, {"result", -1}},
+         "byte"},
+        {{{"command", "fault"}, {"kind", "other-app"}, {"fan", 18446744073709551615u}, {"rpm", 1}},
+         "fan"},
+    };
+    for (const auto& [request, error] : cases) {
+        SCOPED_TRACE(request.dump());
+        const auto reply = subject.control.handle(request);
+        EXPECT_FALSE(reply.value("ok", true));
+        EXPECT_NE(reply.value("error", std::string()).find(error), std::string::npos)
+            << reply.dump();
+        EXPECT_TRUE(subject.control.handle({{"command", "status"}}).value("ok", false));
+        EXPECT_TRUE(subject.control.handle({{"command", "load"}, {"cpu", 10}}).value("ok", false));
+    }
+    EXPECT_TRUE(subject.machine.status().faults.empty());
+}
+
+TEST(MachineControl, TheServedMachineAnswersEveryBadLineAndServesOn) {
+    ServedMachine served;
+    const struct {
+        std::string line;
+        std::string error;
+    } cases[] = {
+        {"status please", "not JSON"},
+        {"\xff\xfe{}", "not JSON"},
+        {R"({"command": "load", "cpu": 1e400})", "cannot be read"},
+        {R"([1, 2])", "JSON object"},
+        {R"({"command": "load", "gpu": "hot"})", "number"},
+        {R"({"command": "fail", "failure": "runtime"})", "the daemon folder cannot be read"},
+        {R"({"command": "fail", "failure": "not-utf8"})", "cannot read \xef\xbf\xbd"},
+        {R"({"command": "fail"})", "the request failed"},
+    };
+    for (const auto& [line, error] : cases) {
+        SCOPED_TRACE(line);
+        const json reply = served.exchange(line);
+        EXPECT_FALSE(reply.value("ok", true));
+        EXPECT_NE(reply.value("error", std::string()).find(error), std::string::npos)
+            << reply.dump();
+        const auto status = sendControlRequest(served.runDirectory(), {{"command", "status"}});
+        EXPECT_TRUE(status.value("ok", false)) << status.dump();
+    }
 }

@@ -18,6 +18,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "WatchCost/HeadlessModelController.h"
 #include "WatchCost/ThinkfanController.h"
 #include "WatchCost/WatchCostRun.h"
 
@@ -28,8 +29,9 @@ using ventrella::bench::WatchedController;
 
 std::vector<std::unique_ptr<WatchedController>> contenders() {
     std::vector<std::unique_ptr<WatchedController>> list;
-    // The application model, headless against virtual-mac, joins here, ahead of the peer (see
-    // WatchedController.h for what its controller does).
+    list.push_back(std::make_unique<ventrella::bench::HeadlessModelController>(
+        ventrella::bench::HeadlessModelController::Programs{MODEL_PROGRAM, HELPER_PROGRAM,
+                                                            VIRTUAL_MAC_TOOL, INSTALL_SCRIPT}));
     list.push_back(std::make_unique<ventrella::bench::ThinkfanController>(
         ventrella::bench::ThinkfanController::findProgram()));
     return list;

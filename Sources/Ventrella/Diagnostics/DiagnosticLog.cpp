@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Platform/Foundation/HomeDirectory.h"
+#include "Platform/Foundation/ScopedDescriptor.h"
 #include "Platform/Foundation/UnicodeText.h"
 #include "Ventrella/Core/L10n.h"
 #include "Ventrella/Diagnostics/DiagnosticReportError.h"
@@ -21,6 +22,7 @@
 namespace ventrella::diagnostics {
 
 namespace fs = std::filesystem;
+using platform::foundation::ScopedDescriptor;
 
 namespace {
 
@@ -31,16 +33,6 @@ constexpr std::size_t kMetadataKeyScalars = 80;
 constexpr std::size_t kMetadataValueScalars = 256;
 constexpr std::size_t kHeaderKeyScalars = 80;
 constexpr std::size_t kHeaderValueScalars = 1024;
-
-// Closes the descriptor on every path out; an error of closing is of no interest here.
-struct Descriptor {
-    int fd = -1;
-    ~Descriptor() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-};
 
 bool writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -106,21 +98,22 @@ int openForAppend(const fs::path& file) {
 // The whole file, or nothing when it does not exist. Throws when it exists but cannot be read
 // as UTF-8 text.
 std::string readLogText(const fs::path& file) {
-    Descriptor descriptor{::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
-    if (descriptor.fd < 0) {
+    ScopedDescriptor descriptor(
+        ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (descriptor.get() < 0) {
         if (errno == ENOENT || errno == ENOTDIR) {
             return {};
         }
         throw DiagnosticReportError(DiagnosticReportError::Reason::logUnreadable, file);
     }
     struct stat info {};
-    if (::fstat(descriptor.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(descriptor.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         throw DiagnosticReportError(DiagnosticReportError::Reason::logUnreadable, file);
     }
     std::string text;
     char buffer[16384];
     for (;;) {
-        const ssize_t count = ::read(descriptor.fd, buffer, sizeof buffer);
+        const ssize_t count = ::read(descriptor.get(), buffer, sizeof buffer);
         if (count < 0 && errno == EINTR) {
             continue;
         }
@@ -145,14 +138,13 @@ void writeAtomically(const fs::path& destination, std::string_view text) {
     };
     const fs::path folder = destination.has_parent_path() ? destination.parent_path() : ".";
     std::string pattern = (folder / ("." + destination.filename().string() + ".XXXXXX")).string();
-    Descriptor descriptor{::mkostemp(pattern.data(), O_CLOEXEC)};
-    if (descriptor.fd < 0) {
+    ScopedDescriptor descriptor(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (descriptor.get() < 0) {
         throw fail();
     }
-    const bool written = writeAll(descriptor.fd, text) && ::fchmod(descriptor.fd, 0644) == 0 &&
-                         ::fsync(descriptor.fd) == 0;
-    const bool closed = ::close(descriptor.fd) == 0;
-    descriptor.fd = -1;
+    const bool written = writeAll(descriptor.get(), text) &&
+                         ::fchmod(descriptor.get(), 0644) == 0 && ::fsync(descriptor.get()) == 0;
+    const bool closed = ::close(descriptor.release()) == 0;
     if (!written || !closed || ::rename(pattern.c_str(), destination.c_str()) != 0) {
         ::unlink(pattern.c_str());
         throw fail();
@@ -253,8 +245,8 @@ bool DiagnosticLog::append(const DiagnosticRecord& record) const {
             return false;
         }
     }
-    Descriptor descriptor{openForAppend(activeFile_)};
-    return descriptor.fd >= 0 && writeAll(descriptor.fd, line);
+    ScopedDescriptor descriptor(openForAppend(activeFile_));
+    return descriptor.get() >= 0 && writeAll(descriptor.get(), line);
 }
 
 std::string DiagnosticLog::reportText(const std::map<std::string, std::string>& header) const {

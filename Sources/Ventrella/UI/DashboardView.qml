@@ -128,6 +128,9 @@ Item {
                 boostThreshold: root.presenter.boostThreshold
                 emergencyThreshold: root.presenter.emergencyThreshold
                 language: root.presenter.language
+                // A label near the cool end may use the popover's padding, but keeps 4 points
+                // clear of its edge.
+                leadingRoom: root.presenter.padding - 4
             }
 
             ColumnLayout {

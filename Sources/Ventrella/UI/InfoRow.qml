@@ -16,7 +16,7 @@ RowLayout {
     property bool alignTop: false
     default property alias accessory: accessorySlot.data
 
-    readonly property int verticalAlignment: alignTop ? Qt.AlignTop : Qt.AlignVCenter
+    readonly property int verticalAlignment: alignTop ? Qt.AlignTop : Qt.AlignVCenter // qmllint disable
 
     spacing: 9
 

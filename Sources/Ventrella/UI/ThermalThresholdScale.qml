@@ -13,6 +13,10 @@ Item {
     property real emergencyThreshold: 90
     // The interface language's raw value: the texts are formatted again when it changes.
     property string language
+    // How far a label may run past the gauge's left end: a label that would run further is
+    // moved right instead, so that whatever holds the gauge never cuts it off. Unbounded by
+    // default.
+    property real leadingRoom: Infinity
 
     readonly property alias presenter: presenter
     readonly property bool interfaceRightToLeft: LayoutMirroring.enabled
@@ -103,6 +107,7 @@ Item {
             symbol: "fanblades"
             color: Theme.orange
             rightToLeft: root.interfaceRightToLeft
+            leadingRoom: root.leadingRoom
         }
 
         ThresholdLabel {
@@ -113,6 +118,7 @@ Item {
             symbol: "exclamationmark.triangle.fill"
             color: Theme.red
             rightToLeft: root.interfaceRightToLeft
+            leadingRoom: root.leadingRoom
         }
     }
 }

@@ -2,8 +2,8 @@ import QtQuick
 import Ventrella.UI
 
 // A threshold's label on the gauge: symbol and text ending at the right end of a frame
-// `frameWidth` wide (running past the frame's left end when longer), laid out in the interface's
-// direction although the gauge itself never mirrors.
+// `frameWidth` wide (running past the frame's left end when longer, by at most `leadingRoom`),
+// laid out in the interface's direction although the gauge itself never mirrors.
 Item {
     id: frame
 
@@ -12,6 +12,7 @@ Item {
     required property string symbol
     required property color color
     property bool rightToLeft: false
+    property real leadingRoom: Infinity
 
     width: frameWidth
     height: label.implicitHeight
@@ -21,7 +22,7 @@ Item {
 
         // Placed by x, which mirroring leaves alone: the label ends at the frame's right end in
         // every direction, while its own layout mirrors.
-        x: frame.width - width
+        x: Math.max(frame.width - width, -frame.leadingRoom)
         width: implicitWidth
         height: implicitHeight
         LayoutMirroring.enabled: frame.rightToLeft
