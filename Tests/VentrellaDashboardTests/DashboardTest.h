@@ -47,7 +47,11 @@ class DashboardTest : public modeltests::ModelTest {
     // answered its status request.
     void makeBridge(bool startUp = true,
                     std::vector<shared::FanInfo> fans = modeltests::fansIn(Mode::automatic)) {
-        reader->answerPreflight(modeltests::preflightOf(std::move(fans)));
+        makeBridge(modeltests::preflightOf(std::move(fans)), startUp);
+    }
+    // The same with the preflight's answer given: hardware that cannot be controlled, a reason.
+    void makeBridge(apphardware::HardwarePreflight preflight, bool startUp = true) {
+        reader->answerPreflight(std::move(preflight));
         makeModel();
         bridge = std::make_unique<ui::AppModelBridge>(*model, executor);
         ui::QmlEnvironment::provide(view.engine(), *bridge);
