@@ -43,7 +43,9 @@ TEST(ProcessCostSamplerTest, MeasuresWhatEachKindOfProcessCosts) {
          }},
         {"busy",
          [](const ProcessCost& cost) {
-             EXPECT_GT(cost.coreShare(), 0.2);
+             // Far above the idle probe's 3 % even when every core is shared with a few
+             // other test processes.
+             EXPECT_GT(cost.coreShare(), 0.05);
              EXPECT_GT(cost.userTicks, 0u);
              EXPECT_GE(cost.userTicks, cost.systemTicks);
              EXPECT_GE(cost.wallTime, 600ms);
