@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 namespace platform::security {
@@ -88,6 +89,21 @@ struct PlistDeleter {
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
+// The parser keeps both "-1" and "18446744073709551615" as the same 64 bits; how the node
+// writes itself back tells them apart.
+bool writesAsNegative(plist_t node) {
+    const PlistPtr copy(plist_copy(node));
+    char* xml = nullptr;
+    std::uint32_t length = 0;
+    plist_to_xml(static_cast<plist_t>(copy.get()), &xml, &length);
+    if (xml == nullptr)
+        return false;
+    const bool negative =
+        std::string_view(xml, length).find("<integer>-") != std::string_view::npos;
+    plist_to_xml_free(xml);
+    return negative;
+}
+
 std::optional<Value> valueFromPlist(plist_t node, int depth);
 
 std::optional<Dictionary> dictionaryFromPlist(plist_t node, int depth) {
@@ -129,6 +145,11 @@ std::optional<Value> valueFromPlist(plist_t node, int depth) {
         case PLIST_UINT: {
             std::uint64_t number = 0;
             plist_get_uint_val(node, &number);
+            // A number kept here is signed: one written above its maximum is refused, not
+            // read as negative.
+            if (number > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) &&
+                !writesAsNegative(node))
+                return std::nullopt;
             return Value(Number{static_cast<std::int64_t>(number)});
         }
         case PLIST_STRING: {
@@ -378,8 +399,8 @@ Dictionary entitlementsFromPropertyList(std::string_view bytes) {
     auto dictionary = dictionaryFromPlist(static_cast<plist_t>(root.get()), 0);
     if (!dictionary)
         throw SigningError(
-            "the entitlements must be a dictionary of Booleans, strings, integers, data and "
-            "dictionaries");
+            "the entitlements must be a dictionary of Booleans, strings, signed 64-bit integers, "
+            "data and dictionaries");
     return *dictionary;
 }
 

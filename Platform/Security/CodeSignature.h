@@ -77,11 +77,11 @@ std::array<std::uint8_t, 16> signatureTrailer(std::size_t recordLength);
 std::array<std::uint8_t, 20> codeDirectoryHash(std::span<const std::uint8_t> record);
 std::string lowercaseHex(std::span<const std::uint8_t> bytes);
 
-// Entitlements travel as an XML property list of Booleans, strings, integers,
-// data and nested dictionaries; anything else is refused with SigningError: a
-// binary property list, a document type with declarations of its own, more than
-// maximumEntitlementsBytes, maximumEntitlementsNodes elements or
-// maximumEntitlementsDepth levels.
+// Entitlements travel as an XML property list of Booleans, strings, integers
+// within signed 64 bits, data and nested dictionaries; anything else is refused
+// with SigningError: a binary property list, a document type with declarations
+// of its own, more than maximumEntitlementsBytes, maximumEntitlementsNodes
+// elements or maximumEntitlementsDepth levels.
 Dictionary entitlementsFromPropertyList(std::string_view bytes);
 std::string entitlementsToPropertyList(const Dictionary& entitlements);
 

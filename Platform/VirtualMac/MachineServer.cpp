@@ -1,8 +1,12 @@
 #include "Platform/VirtualMac/MachineServer.h"
 
+#include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <functional>
+#include <iostream>
 #include <istream>
+#include <stdexcept>
 #include <system_error>
 
 #include "Platform/VirtualMac/UnixSocketAcceptor.h"
@@ -21,6 +25,20 @@ constexpr double kLongestTickSeconds = 1.0;
 // session.
 std::string replyLine(const nlohmann::ordered_json& reply) {
     return reply.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+// The machine steps by the real time passed times the speed: both must be positive numbers.
+MachineServerOptions checkedOptions(MachineServerOptions options) {
+    if (!std::isfinite(options.speed) || options.speed <= 0) {
+        throw std::invalid_argument("the speed must be a positive number");
+    }
+    if (!std::isfinite(options.tickSeconds) || options.tickSeconds <= 0) {
+        throw std::invalid_argument("the time between steps must be a positive number");
+    }
+    if (!options.clock) {
+        throw std::invalid_argument("the machine needs a clock to step by");
+    }
+    return options;
 }
 
 }  // namespace
@@ -75,7 +93,7 @@ std::filesystem::path MachineServer::controlSocketPath(const std::filesystem::pa
 
 MachineServer::MachineServer(VirtualMachine& machine, MachineServerOptions options)
     : machine_(machine),
-      options_(std::move(options)),
+      options_(checkedOptions(std::move(options))),
       iokit_(context_,
              (std::filesystem::create_directories(options_.runDirectory),
               options_.runDirectory / "iokit.sock"),
@@ -84,7 +102,7 @@ MachineServer::MachineServer(VirtualMachine& machine, MachineServerOptions optio
       controlAcceptor_(context_),
       tickTimer_(context_),
       signals_(context_, SIGINT, SIGTERM),
-      lastTick_(std::chrono::steady_clock::now()),
+      lastTick_(options_.clock()),
       control_(machine_, options_.speed, [this] { stopAfterReply_ = true; }) {
     listenOnUnixSocket(controlAcceptor_, controlSocketPath(options_.runDirectory));
     acceptControl();
@@ -145,12 +163,34 @@ void MachineServer::scheduleTick() {
         if (error) {
             return;
         }
-        const auto now = std::chrono::steady_clock::now();
-        const double real = std::chrono::duration<double>(now - lastTick_).count();
-        lastTick_ = now;
-        machine_.tick(std::min(real, kLongestTickSeconds) * options_.speed);
+        step();
         scheduleTick();
     });
+}
+
+void MachineServer::step() {
+    try {
+        const auto now = options_.clock();
+        const double real = std::chrono::duration<double>(now - lastTick_).count();
+        lastTick_ = now;
+        // A clock that went back steps by nothing.
+        const double seconds =
+            std::isfinite(real) ? std::clamp(real, 0.0, kLongestTickSeconds) : 0.0;
+        machine_.tick(seconds * options_.speed);
+    } catch (const std::exception& error) {
+        // One failed step must not end the machine: it steps on at the next tick.
+        log(std::string("a step of the machine failed: ") + error.what());
+    } catch (...) {
+        log("a step of the machine failed");
+    }
+}
+
+void MachineServer::log(const std::string& line) const {
+    if (options_.log) {
+        options_.log(line);
+    } else {
+        std::cerr << "virtual-mac: " << line << "\n";
+    }
 }
 
 void MachineServer::run() {

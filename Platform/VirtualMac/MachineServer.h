@@ -19,6 +19,13 @@ struct MachineServerOptions {
     std::filesystem::path runDirectory;
     double speed = 1.0;        // simulated seconds per real second
     double tickSeconds = 0.1;  // real time between two steps of the thermal model
+    // The real time the steps are measured by.
+    std::function<std::chrono::steady_clock::time_point()> clock = [] {
+        return std::chrono::steady_clock::now();
+    };
+    // Where a step that failed is reported, one line without its newline; standard error
+    // when empty.
+    std::function<void(const std::string&)> log = nullptr;
 };
 
 // Runs one machine as a process: serves its devices on "iokit.sock", its control interface
@@ -49,6 +56,9 @@ class MachineServer {
     void respond(const std::string& line,
                  const std::function<void(const nlohmann::ordered_json&)>& reply);
     void scheduleTick();
+    // Steps the machine by the time passed since the last step; a failure is logged.
+    void step();
+    void log(const std::string& line) const;
     void shutdown();
 
     VirtualMachine& machine_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,10 @@ struct SimulatedFan {
 
 // The shape of a simulated Mac's fan hardware.
 struct SimulatedSMCConfiguration {
+    // Fan keys carry the fan's number as one digit, "F0Ac" to "F9Ac", so no more fans can
+    // be named; the 16 bits of the legacy mask "FS! " hold a bit for each of them.
+    static constexpr std::size_t maximumFans = 10;
+
     enum class ModeKeys {
         lowerCase,   // "F%dmd"
         upperCase,   // "F%dMd"

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <stdexcept>
+#include <string>
 
 #include "Platform/VirtualMac/SimulatedSMC.h"
 #include "Platform/VirtualMac/SimulatedSpeedCodec.h"
@@ -24,8 +25,17 @@ std::uint16_t maskValue(const SimulatedSMCKey* key) {
 
 }  // namespace
 
+static_assert(SimulatedSMCConfiguration::maximumFans <= 16,
+              "the legacy mask \"FS! \" has one bit per fan in 16 bits");
+
 SimulatedSMC::SimulatedSMC(SimulatedSMCConfiguration configuration)
     : configuration_(std::move(configuration)) {
+    if (configuration_.fans.size() > SimulatedSMCConfiguration::maximumFans) {
+        throw std::invalid_argument("a simulated SMC has at most " +
+                                    std::to_string(SimulatedSMCConfiguration::maximumFans) +
+                                    " fans, \"F0Ac\" to \"F9Ac\", not " +
+                                    std::to_string(configuration_.fans.size()));
+    }
     Lock lock(mutex_);
     storeKey("#KEY", SimulatedSMCKey{"ui32", {0, 0, 0, 0}, true, false});
     storeKey("FNum", SimulatedSMCKey{"ui8 ", {static_cast<std::uint8_t>(fanCount())}, true, false});

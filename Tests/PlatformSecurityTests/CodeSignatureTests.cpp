@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <limits>
+#include <optional>
 
 #include "Platform/Security/Code.h"
 #include "Platform/Security/CodeSignature.h"
@@ -197,6 +199,40 @@ TEST(SignatureRecord, EntitlementsAcceptOnlyTheSupportedTypes) {
     EXPECT_EQ(
         ps::entitlementsFromPropertyList(ps::entitlementsToPropertyList(requestA.entitlements)),
         requestA.entitlements);
+}
+
+TEST(SignatureRecord, EntitlementIntegersKeepTheirValueOrAreRefused) {
+    const std::string header = R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0">)";
+    struct Case {
+        const char* text;
+        std::optional<std::int64_t> value;
+    };
+    const Case cases[] = {
+        {"0", 0},
+        {"7", 7},
+        {"-3", -3},
+        {"9223372036854775807", std::numeric_limits<std::int64_t>::max()},
+        {"-9223372036854775808", std::numeric_limits<std::int64_t>::min()},
+        // Beyond what a signed 64-bit number holds: refused rather than read as negative.
+        {"9223372036854775808", std::nullopt},
+        {"18446744073709551615", std::nullopt},
+        {"0xFFFFFFFFFFFFFFFF", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const std::string nested = header + "<dict><key>a</key><dict><key>n</key><integer>" +
+                                   c.text + "</integer></dict></dict></plist>";
+        if (c.value) {
+            const ps::Dictionary expected{
+                {"a", ps::Value(ps::Dictionary{{"n", ps::Value(ps::Number{*c.value})}})}};
+            EXPECT_EQ(ps::entitlementsFromPropertyList(nested), expected);
+            // What is read writes back to the same value.
+            EXPECT_EQ(ps::entitlementsFromPropertyList(ps::entitlementsToPropertyList(expected)),
+                      expected);
+        } else {
+            EXPECT_THROW(ps::entitlementsFromPropertyList(nested), ps::SigningError);
+        }
+    }
 }
 
 TEST(SignatureRecord, EntitlementsAreBoundedXMLOnly) {

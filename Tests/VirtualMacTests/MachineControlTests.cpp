@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <limits>
+#include <mutex>
 #include <stdexcept>
+#include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "Platform/Foundation/LineExchange.h"
 #include "Platform/VirtualMac/MachineControlClient.h"
@@ -205,4 +211,69 @@ TEST(MachineControl, TheServedMachineAnswersEveryBadLineAndServesOn) {
         const auto status = sendControlRequest(served.runDirectory(), {{"command", "status"}});
         EXPECT_TRUE(status.value("ok", false)) << status.dump();
     }
+}
+
+TEST(MachineServer, RefusesSpeedsAndTickIntervalsItCannotStepBy) {
+    ventrella::testsupport::TemporaryPlatformRoot root;
+    VirtualMachine machine(MachineProfile::named("apple-silicon"));
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double infinity = std::numeric_limits<double>::infinity();
+    const struct {
+        double speed;
+        double tickSeconds;
+    } cases[] = {{0, 0.1}, {-1, 0.1},   {nan, 0.1}, {infinity, 0.1},
+                 {1.0, 0}, {1.0, -0.1}, {1.0, nan}, {1.0, infinity}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.speed) + " " + std::to_string(c.tickSeconds));
+        MachineServerOptions options;
+        options.runDirectory = root.path() / "run";
+        options.speed = c.speed;
+        options.tickSeconds = c.tickSeconds;
+        EXPECT_THROW(MachineServer(machine, options), std::invalid_argument);
+    }
+}
+
+TEST(MachineServer, AStepThatFailsIsLoggedAndTheMachineStepsOn) {
+    ventrella::testsupport::TemporaryPlatformRoot root;
+    VirtualMachine machine(MachineProfile::named("apple-silicon"));
+    const auto start = std::chrono::steady_clock::time_point() + std::chrono::hours(1);
+    // The clock fails once, then runs backwards once, then moves on by 0.25 s a reading.
+    std::atomic<int> readings = 0;
+    std::mutex logMutex;
+    std::vector<std::string> logged;
+    MachineServerOptions options;
+    options.runDirectory = root.path() / "run";
+    options.tickSeconds = 0.001;
+    options.clock = [&] {
+        const int reading = readings++;
+        if (reading == 1) {
+            throw std::runtime_error("the clock cannot be read");
+        }
+        if (reading == 2) {
+            return start - std::chrono::seconds(5);
+        }
+        return start + reading * std::chrono::milliseconds(250);
+    };
+    options.log = [&](const std::string& line) {
+        std::lock_guard lock(logMutex);
+        logged.push_back(line);
+    };
+    MachineServer server(machine, options);
+    std::thread thread([&] { server.run(); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (machine.status().simulatedSeconds < 2.0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    server.requestStop();
+    thread.join();
+
+    // The first reading starts the clock and the second fails. Back in time steps by nothing,
+    // almost six seconds forward by the longest step, one second, and every later reading by
+    // a quarter of a second.
+    const int steps = readings.load();
+    ASSERT_GE(steps, 8);
+    EXPECT_DOUBLE_EQ(machine.status().simulatedSeconds, 1.0 + (steps - 4) * 0.25);
+    std::lock_guard lock(logMutex);
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_NE(logged[0].find("the clock cannot be read"), std::string::npos) << logged[0];
 }

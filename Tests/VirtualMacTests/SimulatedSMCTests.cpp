@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <stdexcept>
+#include <string>
 #include <thread>
 
 #include "Platform/IOKit/IOReturn.h"
@@ -308,6 +310,53 @@ TEST(SimulatedFanTests, LegacyMaskSwitchesFansByBit) {
     EXPECT_EQ(client.write("FS! ", {0x00, 0x00}), smcresult::success);
     EXPECT_FALSE(smc.isFanManual(1));
     EXPECT_DOUBLE_EQ(smc.targetSpeed(1), 2000);
+}
+
+TEST(SimulatedFanTests, RefusesMoreFansThanItsKeysCanName) {
+    using ModeKeys = SimulatedSMCConfiguration::ModeKeys;
+    const struct {
+        ModeKeys modeKeys;
+        std::size_t fans;
+        bool accepted;
+    } cases[] = {
+        // Fan keys carry one digit: "F0Ac" to "F9Ac".
+        {ModeKeys::legacyMask, 10, true},
+        {ModeKeys::legacyMask, 11, false},
+        // One past the 16 bits of the manual mask.
+        {ModeKeys::legacyMask, 17, false},
+        {ModeKeys::lowerCase, 10, true},
+        {ModeKeys::upperCase, 11, false},
+        {ModeKeys::none, 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fans);
+        SimulatedSMCConfiguration configuration;
+        configuration.modeKeys = c.modeKeys;
+        configuration.fans.resize(c.fans);
+        if (!c.accepted) {
+            EXPECT_THROW(SimulatedSMC{configuration}, std::invalid_argument);
+            continue;
+        }
+        SimulatedSMC smc(configuration);
+        RecordClient client(smc);
+        EXPECT_EQ(client.read("FNum"),
+                  std::vector<std::uint8_t>{static_cast<std::uint8_t>(c.fans)});
+        if (c.fans == 0) {
+            continue;
+        }
+        // The last fan has keys of its own, distinct from every other fan's.
+        const std::string last = "F" + std::to_string(c.fans - 1);
+        EXPECT_DOUBLE_EQ(decodeSpeed("flt ", client.read(last + "Mn")), 1200);
+        EXPECT_DOUBLE_EQ(decodeSpeed("flt ", client.read(last + "Mx")), 5800);
+        if (c.modeKeys == ModeKeys::legacyMask) {
+            const auto bit = static_cast<std::uint16_t>(1u << (c.fans - 1));
+            EXPECT_EQ(client.write("FS! ", {static_cast<std::uint8_t>(bit >> 8),
+                                            static_cast<std::uint8_t>(bit & 0xff)}),
+                      smcresult::success);
+            EXPECT_TRUE(smc.isFanManual(c.fans - 1));
+            EXPECT_FALSE(smc.isFanManual(0));
+        }
+    }
 }
 
 TEST(SimulatedFanTests, AnomalyKnobsChangeWhatClientsRead) {

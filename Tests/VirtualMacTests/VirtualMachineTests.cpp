@@ -182,6 +182,22 @@ TEST(VirtualMachine, RefusesRequestsTheMachineCannotCarryOut) {
     EXPECT_GT(noFans.status().cpuCelsius, 50);
 }
 
+TEST(VirtualMachine, FanNumbersStayWithinWhatTheManualMaskHolds) {
+    // A legacy machine whose mask had no bit for its last fan is not built at all.
+    auto crowded = MachineProfile::named("legacy-mask");
+    crowded.smc.fans.resize(17);
+    EXPECT_THROW(VirtualMachine{crowded}, std::invalid_argument);
+
+    VirtualMachine machine(MachineProfile::named("legacy-mask"));
+    for (const std::size_t fan : {std::size_t{2}, std::size_t{16}, std::size_t{32}}) {
+        SCOPED_TRACE(fan);
+        EXPECT_THROW(machine.takeFanManual(fan, 3000), MachineRequestError);
+    }
+    EXPECT_EQ(machine.smc()->key("FS! ")->bytes, (std::vector<std::uint8_t>{0, 0}));
+    machine.takeFanManual(1, 3000);
+    EXPECT_EQ(machine.smc()->key("FS! ")->bytes, (std::vector<std::uint8_t>{0, 2}));
+}
+
 TEST(VirtualMachine, PublishesItsIdentityForSysctl) {
     ventrella::testsupport::TemporaryPlatformRoot root;
     VirtualMachine machine(MachineProfile::named("apple-silicon"));
