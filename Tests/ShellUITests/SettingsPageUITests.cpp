@@ -187,15 +187,16 @@ class SettingsPageUI : public testing::Test {
         desktop.screenshot(testArtifact("end-" + file));
     }
 
-    // The word of the helper row's button that starts with `prefix` ("Install…"), read on a new
-    // screenshot of the page scrolled to its end: in the page's trailing half, where the row's
-    // button stands (its status text leads).
-    std::optional<ScreenWord> helperButtonWord(const DisplayWindow& page, const std::string& prefix,
-                                               const std::string& screenshot) {
+    // The word of a button that starts with `prefix` ("Install…"), read on a new screenshot of
+    // the page: in the page's trailing half, where the rows' buttons stand (their texts lead).
+    std::optional<ScreenWord> trailingWord(const DisplayWindow& page, const std::string& prefix,
+                                           const std::string& screenshot) {
         const ScreenText shown =
             ScreenText::read(desktop.screenshot(testArtifact(screenshot)), page);
         for (const auto& word : shown.words()) {
-            if (word.text.starts_with(prefix) && word.area.x > page.x + page.width / 2) {
+            // A button's symbol may be read as a letter joined to its first word.
+            if (word.text.find(prefix) != std::string::npos &&
+                word.area.x + word.area.width > page.x + page.width / 2) {
                 return word;
             }
         }
@@ -304,19 +305,36 @@ TEST_F(SettingsPageUI, ExportsTheDiagnosticReportToTheChosenFile) {
         [&] { return (remove = removeButton(page, "settings-end.png")).has_value(); }, 15.0))
         << application.log();
 
-    // "Diagnostic Report…" stands at the same trailing edge a few rows higher; the rows between
-    // hold only disabled controls (no update feed in this build).
-    const int buttonX = remove->right - 6;
-    std::optional<DisplayWindow> dialog;
-    for (int y = remove->middleY() - 20; y > page.y + 60 && !dialog; y -= 8) {
-        desktop.click(buttonX, y);
-        dialog = desktop.waitForWindow(
-            [&]() -> std::optional<DisplayWindow> {
-                const auto found = desktop.visibleWindows("Diagnostic Report");
-                return found.empty() ? std::nullopt : std::optional(found.front());
-            },
-            0.6);
-    }
+    // "Diagnostic Report…" stands at the trailing edge of the "Version" row, right above
+    // "Check for Updates…". Its own text does not read reliably on its grey button, so it is
+    // found from its neighbours: the row's title (its two lines centre on the button) and the
+    // next button's first word (inside the wider report button's width).
+    std::optional<ScreenWord> version;
+    std::optional<ScreenWord> check;
+    ASSERT_TRUE(e2e::eventually(
+        [&] {
+            version.reset();
+            check.reset();
+            const ScreenText shown =
+                ScreenText::read(desktop.screenshot(testArtifact("settings-report.png")), page);
+            for (const auto& word : shown.words()) {
+                if (word.text == "Version") {
+                    version = word;
+                } else if (word.text == "Check" && word.area.x > page.x + page.width / 2) {
+                    check = word;
+                }
+            }
+            return version && check;
+        },
+        10.0))
+        << application.log();
+    desktop.click(check->area.x + check->area.width / 2, version->area.y + version->area.height);
+    const auto dialog = desktop.waitForWindow(
+        [&]() -> std::optional<DisplayWindow> {
+            const auto found = desktop.visibleWindows("Diagnostic Report");
+            return found.empty() ? std::nullopt : std::optional(found.front());
+        },
+        15.0);
     ASSERT_TRUE(dialog) << application.log();
     desktop.screenshot(testArtifact("save-panel.png"));
     const fs::path report = mac.root() / "chosen-report.txt";
@@ -347,7 +365,7 @@ TEST_F(SettingsPageUI, TheHelperInstalledFromThePageIsRemovedThroughTheConfirmat
     std::optional<ScreenWord> install;
     ASSERT_TRUE(e2e::eventually(
         [&] {
-            install = helperButtonWord(page, "Install", "settings-not-installed.png");
+            install = trailingWord(page, "Install", "settings-not-installed.png");
             return install.has_value();
         },
         10.0))
@@ -394,8 +412,7 @@ TEST_F(SettingsPageUI, TheHelperInstalledFromThePageIsRemovedThroughTheConfirmat
     })) << readAll(eventLog);
     // The page offers the installation again.
     EXPECT_TRUE(e2e::eventually(
-        [&] { return helperButtonWord(page, "Install", "settings-removed.png").has_value(); },
-        10.0));
+        [&] { return trailingWord(page, "Install", "settings-removed.png").has_value(); }, 10.0));
 
     // ---- The dashboard's helper row asks for the installation ----
     desktop.key("Escape");
