@@ -375,6 +375,17 @@ TEST_F(SettingsPageUI, TheHelperInstalledFromThePageIsRemovedThroughTheConfirmat
     ASSERT_TRUE(e2e::eventually([&] { return mac.helperProcess().has_value(); }, 15.0))
         << application.log();
     EXPECT_EQ(registrationStatus(mac), "enabled");
+    // The installation ends with the new helper's answer; until then "Remove…" is disabled.
+    const fs::path events = root.home() / "Library" / "Logs" / "Ventrella" / "Ventrella.jsonl";
+    ASSERT_TRUE(e2e::eventually(
+        [&] {
+            const std::string log = readAll(events);
+            const auto installed = log.find("helper.install_completed");
+            return installed != std::string::npos &&
+                   log.find("helper.status_succeeded", installed) != std::string::npos;
+        },
+        15.0))
+        << readAll(events);
 
     // ---- "Remove…" asks first; the confirmation removes it ----
     std::optional<Blob> remove;
@@ -391,7 +402,7 @@ TEST_F(SettingsPageUI, TheHelperInstalledFromThePageIsRemovedThroughTheConfirmat
             confirm = shown.find("Return");
             return confirm && shown.find("Cancel");
         },
-        5.0))
+        15.0))
         << application.log();
     const pid_t helperBefore = *mac.helperProcess();
     desktop.click(confirm->area.x + confirm->area.width / 2,
