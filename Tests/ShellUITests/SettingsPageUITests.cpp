@@ -124,9 +124,20 @@ class SettingsPageUI : public testing::Test {
         // "Settings" leads the dashboard's footer ("Quit" trails).
         desktop.click(rightToLeft ? shown->x + shown->width - 60 : shown->x + 60,
                       shown->y + shown->height - 30);
-        // The page slides in and the window takes its height.
-        std::this_thread::sleep_for(std::chrono::milliseconds(700));
-        return popover(desktop).value_or(*shown);
+        // The page slides in and the window takes its height; on a busy machine that can take
+        // seconds, so the test waits for the new height and for the slide's end.
+        const auto page = desktop.waitForWindow(
+            [&]() -> std::optional<DisplayWindow> {
+                const auto window = popover(desktop);
+                return window && window->height != shown->height ? window : std::nullopt;
+            },
+            15.0);
+        EXPECT_TRUE(page) << "the settings page never opened\n" << application.log();
+        if (!page) {
+            return {};
+        }
+        EXPECT_TRUE(desktop.waitUntilDrawn(*page) && desktop.waitUntilStill(*page, 10.0));
+        return *page;
     }
 
     void drag(int fromX, int fromY, int toX) const {
@@ -169,15 +180,17 @@ class SettingsPageUI : public testing::Test {
     // at the footer's trailing edge.
     void expectSaveAtTrailingEdge(const DisplayWindow& page, const std::string& file,
                                   bool rightToLeft) {
-        ASSERT_TRUE(desktop.waitUntilDrawn(page));
-        const auto shot = desktop.screenshot(testArtifact(file));
         std::optional<Blob> save;
-        for (const auto& blob : blobs(shot, page, accent)) {
-            if (!save || blob.pixels > save->pixels) {
-                save = blob;
+        const auto findSave = [&] {
+            save.reset();
+            for (const auto& blob : blobs(desktop.screenshot(testArtifact(file)), page, accent)) {
+                if (!save || blob.pixels > save->pixels) {
+                    save = blob;
+                }
             }
-        }
-        ASSERT_TRUE(save && save->pixels > 200) << file;
+            return save && save->pixels > 200;
+        };
+        ASSERT_TRUE(e2e::eventually(findSave, 5.0)) << file;
         if (rightToLeft) {
             EXPECT_LT(save->middleX(), page.x + page.width / 2);
         } else {
@@ -225,19 +238,21 @@ TEST_F(SettingsPageUI, DraggingTheBoostStartAndSavingChangesTheModelAndTheStored
     ApplicationProgram application(desktop, root);
     const DisplayWindow page = openSettings(application);
     ASSERT_GT(page.width, 0);
-    ASSERT_TRUE(desktop.waitUntilDrawn(page));
-    const auto before = desktop.screenshot(testArtifact("settings-before-drag.png"));
 
     // The Boost band's start handle: the first filled orange disc on the page, 21 points wide.
     std::optional<Blob> handle;
-    for (const auto& blob : blobs(before, page, orange)) {
-        if (blob.width() >= 17 && blob.width() <= 25 && blob.height() >= 17 &&
-            blob.height() <= 25 && blob.pixels > 200) {
-            handle = blob;
-            break;
+    const auto findHandle = [&] {
+        const auto before = desktop.screenshot(testArtifact("settings-before-drag.png"));
+        for (const auto& blob : blobs(before, page, orange)) {
+            if (blob.width() >= 17 && blob.width() <= 25 && blob.height() >= 17 &&
+                blob.height() <= 25 && blob.pixels > 200) {
+                handle = blob;
+                return true;
+            }
         }
-    }
-    ASSERT_TRUE(handle) << "no Boost start handle on the page";
+        return false;
+    };
+    ASSERT_TRUE(e2e::eventually(findHandle, 5.0)) << "no Boost start handle on the page";
     drag(handle->middleX(), handle->middleY(), handle->middleX() + 16);
     desktop.screenshot(testArtifact("settings-after-drag.png"));
     // Return saves: the page has the keyboard focus.

@@ -259,6 +259,23 @@ bool VirtualDesktop::waitUntilDrawn(const DisplayWindow& window, double seconds)
     }
 }
 
+bool VirtualDesktop::waitUntilStill(const DisplayWindow& window, double seconds) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    std::string previous;
+    for (;;) {
+        // A digest of the window's pixels.
+        const auto picture = run({"import", "-window", window.id, "-format", "%#", "info:"});
+        if (picture.status == 0 && !picture.output.empty() && picture.output == previous) {
+            return true;
+        }
+        previous = picture.status == 0 ? picture.output : std::string();
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    }
+}
+
 fs::path VirtualDesktop::screenshot(const fs::path& file) const {
     fs::create_directories(file.parent_path());
     const auto taken = run({"import", "-window", "root", file.string()});

@@ -82,6 +82,10 @@ class VirtualDesktop {
     // drawn), for at most `seconds`; false when it never did.
     bool waitUntilDrawn(const DisplayWindow& window, double seconds = 5.0) const;
 
+    // Waits until two pictures of the window taken 0.15 s apart are the same (an animation has
+    // ended), for at most `seconds`; false when it never stood still.
+    bool waitUntilStill(const DisplayWindow& window, double seconds = 5.0) const;
+
     // Saves the whole screen as a PNG file; its path.
     std::filesystem::path screenshot(const std::filesystem::path& file) const;
 
