@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "Support/FileContents.h"
 #include "Support/TemporaryPlatformRoot.h"
 
 namespace ventrella::applog {
@@ -20,12 +21,7 @@ using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testsupport::readFile;
 
 TEST(BoundedFileLogTests, WritesEachLineAtOnceWithItsProcessAndLevel) {
     testsupport::TemporaryPlatformRoot root;

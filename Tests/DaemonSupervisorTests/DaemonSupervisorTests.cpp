@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "Platform/VirtualMac/DaemonSupervisor.h"
+#include "Support/FileContents.h"
 #include "Support/TemporaryPlatformRoot.h"
 
 namespace virtualmac {
@@ -24,12 +25,7 @@ using namespace std::chrono_literals;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using ventrella::testsupport::readFile;
 
 // Written as root with the modes a package would give, whatever the umask.
 void writeFile(const fs::path& path, const std::string& text, fs::perms mode = fs::perms(0644)) {

@@ -13,16 +13,14 @@
 #include "Platform/Security/Code.h"
 #include "Platform/Security/CodeSignature.h"
 #include "SecurityProbes.h"
+#include "Support/FileContents.h"
 #include "Support/ProbeProcess.h"
 
 namespace {
 
 namespace ps = platform::security;
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using ventrella::testsupport::readFile;
 
 void writeFile(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;

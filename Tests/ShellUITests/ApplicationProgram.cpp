@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "Platform/Foundation/PropertyListUserDefaults.h"
+#include "Support/FileContents.h"
 #include "Ventrella/Core/GuardSettingsJSON.h"
 
 namespace ventrella::shelluitests {
@@ -18,10 +19,7 @@ namespace {
 
 constexpr const char* bundleInRoot = "Applications/Ventrella.app";
 
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testsupport::readFile;
 
 void write(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
@@ -110,7 +108,7 @@ ApplicationProgram::ApplicationProgram(const testsupport::VirtualDesktop& deskto
 }
 
 std::string ApplicationProgram::log() const {
-    return readAll(output_) + readAll(output_.string() + ".err");
+    return readFile(output_) + readFile(output_.string() + ".err");
 }
 
 int ApplicationProgram::count(const std::string& text) const {

@@ -17,6 +17,7 @@
 #include "Platform/Foundation/LineExchange.h"
 #include "Platform/Foundation/PropertyListUserDefaults.h"
 #include "ScreenText.h"
+#include "Support/FileContents.h"
 #include "Support/VirtualDesktop.h"
 #include "Ventrella/Core/GuardSettingsJSON.h"
 #include "VentrellaHelperE2ETests/SimulatedMac.h"
@@ -94,12 +95,7 @@ std::vector<Blob> blobs(const fs::path& screenshot, const DisplayWindow& window,
     return found;
 }
 
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testsupport::readFile;
 
 class SettingsPageUI : public testing::Test {
   protected:
@@ -259,7 +255,7 @@ TEST_F(SettingsPageUI, DraggingTheBoostStartAndSavingChangesTheModelAndTheStored
     desktop.key("Return");
     const fs::path eventLog = root.home() / "Library" / "Logs" / "Ventrella" / "Ventrella.jsonl";
     ASSERT_TRUE(e2e::eventually(
-        [&] { return readAll(eventLog).find("settings.saved") != std::string::npos; }, 10.0))
+        [&] { return readFile(eventLog).find("settings.saved") != std::string::npos; }, 10.0))
         << application.log();
 
     platform::foundation::PropertyListUserDefaults defaults(
@@ -273,7 +269,7 @@ TEST_F(SettingsPageUI, DraggingTheBoostStartAndSavingChangesTheModelAndTheStored
     EXPECT_EQ(saved.emergencyEnterCelsius, stored.emergencyEnterCelsius);
     // The model took the same settings: its event names them.
     const std::string log =
-        readAll(root.home() / "Library" / "Logs" / "Ventrella" / "Ventrella.jsonl");
+        readFile(root.home() / "Library" / "Logs" / "Ventrella" / "Ventrella.jsonl");
     std::ostringstream boost;
     boost << std::fixed << std::setprecision(1) << "boost=72.0-" << saved.boostEnterCelsius << "C";
     EXPECT_NE(log.find(boost.str()), std::string::npos) << log;
@@ -294,7 +290,7 @@ TEST_F(SettingsPageUI, TheGermanPageIsTranslated) {
 
 TEST_F(SettingsPageUI, TheArabicPageRunsRightToLeft) {
     // Arabic has no table of its own yet: its direction, with the English texts.
-    const ApplicationRoot root({{"ar", readAll(fs::path(VENTRELLA_APP_BUNDLE_DIR) / "Contents" /
+    const ApplicationRoot root({{"ar", readFile(fs::path(VENTRELLA_APP_BUNDLE_DIR) / "Contents" /
                                                "Resources" / "en.lproj" / "Localizable.strings")}});
     core::GuardSettings stored;
     stored.appLanguage = core::AppLanguage::arabic;
@@ -359,7 +355,7 @@ TEST_F(SettingsPageUI, ExportsTheDiagnosticReportToTheChosenFile) {
     ASSERT_TRUE(
         e2e::eventually([&] { return fs::exists(report) && fs::file_size(report) > 0; }, 10.0))
         << application.log();
-    EXPECT_NE(readAll(report).find("Ventrella"), std::string::npos);
+    EXPECT_NE(readFile(report).find("Ventrella"), std::string::npos);
 
     // The popover stayed open under the panel.
     EXPECT_TRUE(popover(desktop));
@@ -394,13 +390,13 @@ TEST_F(SettingsPageUI, TheHelperInstalledFromThePageIsRemovedThroughTheConfirmat
     const fs::path events = root.home() / "Library" / "Logs" / "Ventrella" / "Ventrella.jsonl";
     ASSERT_TRUE(e2e::eventually(
         [&] {
-            const std::string log = readAll(events);
+            const std::string log = readFile(events);
             const auto installed = log.find("helper.install_completed");
             return installed != std::string::npos &&
                    log.find("helper.status_succeeded", installed) != std::string::npos;
         },
         15.0))
-        << readAll(events);
+        << readFile(events);
 
     // ---- "Remove…" asks first; the confirmation removes it ----
     std::optional<Blob> remove;
@@ -434,8 +430,8 @@ TEST_F(SettingsPageUI, TheHelperInstalledFromThePageIsRemovedThroughTheConfirmat
     EXPECT_EQ(registrationStatus(mac), "notRegistered");
     const fs::path eventLog = root.home() / "Library" / "Logs" / "Ventrella" / "Ventrella.jsonl";
     EXPECT_TRUE(e2e::eventually([&] {
-        return readAll(eventLog).find("\"helper.uninstalled\"") != std::string::npos;
-    })) << readAll(eventLog);
+        return readFile(eventLog).find("\"helper.uninstalled\"") != std::string::npos;
+    })) << readFile(eventLog);
     // The page offers the installation again.
     EXPECT_TRUE(e2e::eventually(
         [&] { return trailingWord(page, "Install", "settings-removed.png").has_value(); }, 10.0));

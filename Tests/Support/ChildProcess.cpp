@@ -15,19 +15,11 @@
 #include <thread>
 
 #include "Platform/Foundation/NullTerminatedPointers.h"
+#include "Support/FileContents.h"
 
 extern char** environ;
 
 namespace ventrella::testsupport {
-
-namespace {
-
-std::string readAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-}  // namespace
 
 std::vector<std::string> environmentWith(
     const std::map<std::string, std::optional<std::string>>& changes) {
@@ -150,8 +142,8 @@ CommandResult runCommand(const std::vector<std::string>& arguments,
         ChildProcess process(std::move(options));
         result.status = process.waitForExit(seconds).value_or(-1);
     }
-    result.output = readAll(folder / "out");
-    result.errors = readAll(folder / "err");
+    result.output = readFile(folder / "out");
+    result.errors = readFile(folder / "err");
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
     return result;

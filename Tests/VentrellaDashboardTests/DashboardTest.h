@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "Support/FileContents.h"
 #include "Support/ScopedLocalization.h"
 #include "Support/VirtualDesktop.h"
 #include "UISupport/QmlTestView.h"
@@ -32,8 +33,8 @@ class DashboardTest : public modeltests::ModelTest {
     DashboardTest() {
         const auto shipped =
             std::filesystem::path(VENTRELLA_APP_BUNDLE_DIR) / "Contents" / "Resources";
-        bundle.addTable("en", read(shipped / "en.lproj" / "Localizable.strings"));
-        bundle.addTable("de", read(shipped / "de.lproj" / "Localizable.strings"));
+        bundle.addTable("en", testsupport::readFile(shipped / "en.lproj" / "Localizable.strings"));
+        bundle.addTable("de", testsupport::readFile(shipped / "de.lproj" / "Localizable.strings"));
         bundle.addTable("ar", arabicTable);
         viewLocalization.emplace(bundle.path(), core::AppLanguage::english);
     }
@@ -193,13 +194,6 @@ class DashboardTest : public modeltests::ModelTest {
             }
         }
         return nullptr;
-    }
-
-    static std::string read(const std::filesystem::path& file) {
-        std::ifstream stream(file, std::ios::binary);
-        std::ostringstream content;
-        content << stream.rdbuf();
-        return content.str();
     }
 
     static constexpr const char* arabicTable = R"("Ventrella" = "فنتريلا";

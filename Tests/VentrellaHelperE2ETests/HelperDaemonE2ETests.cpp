@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "SimulatedMac.h"
+#include "Support/FileContents.h"
 
 namespace ventrella::e2e {
 namespace {
@@ -20,12 +21,7 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testsupport::readFile;
 
 bool fansAre(const nlohmann::json& status, const std::string& mode) {
     if (status["fans"].empty())

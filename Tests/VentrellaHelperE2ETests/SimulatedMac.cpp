@@ -1,4 +1,5 @@
 #include "SimulatedMac.h"
+#include "Support/FileContents.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -23,12 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testsupport::readFile;
 
 pid_t spawnWith(const fs::path& root, const std::vector<std::string>& arguments,
                 const std::string& out, const std::string& err) {

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "Support/FileContents.h"
 #include "Support/TemporaryPlatformRoot.h"
 #include "VentrellaHelper/ClientHashBootstrap.h"
 #include "VentrellaHelper/HelperError.h"
@@ -18,12 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 namespace ps = platform::security;
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testsupport::readFile;
 
 ps::Dictionary goodInformation() {
     return ps::Dictionary{

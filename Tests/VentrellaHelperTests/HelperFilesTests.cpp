@@ -12,6 +12,7 @@
 #include <string>
 
 #include "Platform/Dispatch/SerialQueue.h"
+#include "Support/FileContents.h"
 #include "Support/TemporaryPlatformRoot.h"
 #include "VentrellaHelper/ExpectedClientHash.h"
 #include "VentrellaHelper/FileMarkerStore.h"
@@ -28,12 +29,7 @@ using security::ClientAuthorizationFailure;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testsupport::readFile;
 
 mode_t modeOf(const fs::path& path) {
     struct stat info {};

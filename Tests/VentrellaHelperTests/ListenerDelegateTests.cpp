@@ -15,6 +15,7 @@
 #include "ControllerFixture.h"
 #include "Platform/XPC/Connection.h"
 #include "Platform/XPC/Listener.h"
+#include "Support/FileContents.h"
 #include "Support/ScopedCapturingLogBackend.h"
 #include "Support/TemporaryPlatformRoot.h"
 #include "VentrellaHelper/HelperCommandLine.h"
@@ -107,12 +108,7 @@ struct ListenerFixture {
     }
 };
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testsupport::readFile;
 
 TEST(ListenerDelegateTest, AcceptedClientReachesTheControllerThroughEverySelector) {
     ListenerFixture fixture;

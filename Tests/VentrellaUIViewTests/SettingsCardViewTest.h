@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "Support/FileContents.h"
 #include "Support/ScopedLocalization.h"
 #include "Support/TemporaryBundle.h"
 #include "UISupport/QmlTestView.h"
@@ -33,9 +34,9 @@ class SettingsCardViewTest : public testing::Test {
     SettingsCardViewTest() {
         const auto shipped =
             std::filesystem::path(VENTRELLA_APP_BUNDLE_DIR) / "Contents" / "Resources";
-        const std::string english = read(shipped / "en.lproj" / "Localizable.strings");
+        const std::string english = testsupport::readFile(shipped / "en.lproj" / "Localizable.strings");
         bundle.addTable("en", english);
-        bundle.addTable("de", read(shipped / "de.lproj" / "Localizable.strings"));
+        bundle.addTable("de", testsupport::readFile(shipped / "de.lproj" / "Localizable.strings"));
         bundle.addTable("ar", english);
     }
 
@@ -117,13 +118,6 @@ class SettingsCardViewTest : public testing::Test {
             }
         }
         return nullptr;
-    }
-
-    static std::string read(const std::filesystem::path& file) {
-        std::ifstream stream(file, std::ios::binary);
-        std::ostringstream text;
-        text << stream.rdbuf();
-        return text.str();
     }
 
     static QByteArray scene(Card card);
