@@ -8,6 +8,21 @@
 
 namespace ventrella::uitest {
 
+QQuickItem* itemBelow(QQuickItem* item, const QString& objectName) {
+    if (item == nullptr) {
+        return nullptr;
+    }
+    for (auto* child : item->childItems()) {
+        if (child->objectName() == objectName) {
+            return child;
+        }
+        if (auto* found = itemBelow(child, objectName)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
 QmlTestView::QmlTestView() {
     QtTestApplication::ensure();
     engine_ = std::make_unique<QQmlEngine>();

@@ -14,6 +14,11 @@
 
 namespace ventrella::uitest {
 
+// The first item named `objectName` among the items drawn below `item` (depth first, in
+// drawing order); null when there is none. Unlike QObject::findChild it follows the visual tree,
+// which is where the contents of popups and delegates live.
+QQuickItem* itemBelow(QQuickItem* item, const QString& objectName);
+
 // A view loaded into an offscreen window for a test, with Qt's and QML's warnings counted as
 // failures: the test fixture's TearDown (or the test) checks `warnings()` is empty.
 class QmlTestView {

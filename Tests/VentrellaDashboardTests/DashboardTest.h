@@ -102,7 +102,7 @@ class DashboardTest : public modeltests::ModelTest {
         if (auto* found = view.find(name)) {
             return found;
         }
-        return below(view.window().contentItem(), QString::fromLatin1(name));
+        return uitest::itemBelow(view.window().contentItem(), QString::fromLatin1(name));
     }
     bool shown(const char* name) {
         auto* found = item(name);
@@ -138,7 +138,7 @@ class DashboardTest : public modeltests::ModelTest {
         }
         auto* content =
             qobject_cast<QQuickItem*>(QQmlProperty::read(found, "contentItem").value<QObject*>());
-        return below(content, QString::fromLatin1(button));
+        return uitest::itemBelow(content, QString::fromLatin1(button));
     }
     // Presses an alert's button as the user would.
     void press(const char* alertName, const char* button) {
@@ -181,21 +181,6 @@ class DashboardTest : public modeltests::ModelTest {
     uitest::QmlTestView view;
 
   private:
-    static QQuickItem* below(QQuickItem* item, const QString& name) {
-        if (item == nullptr) {
-            return nullptr;
-        }
-        for (auto* child : item->childItems()) {
-            if (child->objectName() == name) {
-                return child;
-            }
-            if (auto* found = below(child, name)) {
-                return found;
-            }
-        }
-        return nullptr;
-    }
-
     static constexpr const char* arabicTable = R"("Ventrella" = "فنتريلا";
 "Temperature-based fan control" = "التحكم بالمراوح حسب الحرارة";
 "Inactive — monitoring only" = "غير نشط — مراقبة فقط";

@@ -64,7 +64,7 @@ class SettingsCardViewTest : public testing::Test {
     // The item called `name` inside the item called `within`, searched along the items drawn
     // (a repeater's items belong to the repeater, yet are drawn in its parent).
     QQuickItem* find(const char* within, const char* name) const {
-        return below(view.find(within), QString::fromLatin1(name));
+        return uitest::itemBelow(view.find(within), QString::fromLatin1(name));
     }
 
     static double sceneX(const QQuickItem* item) { return item->mapToScene(QPointF(0, 0)).x(); }
@@ -105,21 +105,6 @@ class SettingsCardViewTest : public testing::Test {
     }
 
   private:
-    static QQuickItem* below(QQuickItem* item, const QString& name) {
-        if (item == nullptr) {
-            return nullptr;
-        }
-        for (auto* child : item->childItems()) {
-            if (child->objectName() == name) {
-                return child;
-            }
-            if (auto* found = below(child, name)) {
-                return found;
-            }
-        }
-        return nullptr;
-    }
-
     static QByteArray scene(Card card);
 };
 
