@@ -117,7 +117,7 @@ class SettingsPageUI : public testing::Test {
 
     // Opens the popover from the icon, then the settings page from the dashboard's footer.
     DisplayWindow openSettings(ApplicationProgram& application, bool rightToLeft = false) {
-        const auto icon = desktop.waitForWindow([&] { return trayIcon(desktop); }, 10.0);
+        const auto icon = waitForIcon(desktop);
         EXPECT_TRUE(icon) << application.log();
         if (!icon) {
             return {};
@@ -275,8 +275,7 @@ TEST_F(SettingsPageUI, DraggingTheBoostStartAndSavingChangesTheModelAndTheStored
     EXPECT_EQ(saved.boostExitCelsius, stored.boostExitCelsius);
     EXPECT_EQ(saved.emergencyEnterCelsius, stored.emergencyEnterCelsius);
     // The model took the same settings: its event names them.
-    const std::string log =
-        readFile(root.home() / "Library" / "Logs" / "Ventrella" / "Ventrella.jsonl");
+    const std::string log = readFile(eventLog);
     std::ostringstream boost;
     boost << std::fixed << std::setprecision(1) << "boost=72.0-" << saved.boostEnterCelsius << "C";
     EXPECT_NE(log.find(boost.str()), std::string::npos) << log;
