@@ -156,7 +156,10 @@ TEST_F(SettingsPageViewTest, WhileAnOperationRunsOnlyTheActionsAreDisabled) {
     ASSERT_TRUE(model->operationInProgress());
     for (const char* name : {"reportButton", "helperButton", "saveButton", "defaultsButton"}) {
         EXPECT_FALSE(enabled(name)) << name;
+        // Label and symbol dim with the background.
+        EXPECT_DOUBLE_EQ(QQmlProperty::read(item(name), "contentItem.opacity").toDouble(), 0.45);
     }
+    screenshot("settings-operation-running.png");
     for (const char* name : {"languageMenu", "sampling", "launchAtLogin", "automaticChecks"}) {
         EXPECT_TRUE(enabled(name)) << name;
     }
