@@ -29,25 +29,30 @@ QObject* accessible(QQuickItem* item) {
 }
 
 TEST_F(SettingsCardViewTest, EveryCardShowsTheDraftWithoutWritingToItAndFitsThePage) {
-    // A value that is no preset, and a reading, so that every control has something to show.
+    // A value that is no preset, and a reading, so that every control has something to show;
+    // both sources, whose origin line is the longest while it waits for data.
     GuardSettings settings;
+    settings.temperatureSource = core::TemperatureSource::cpuAndGPU;
     settings.boostMinimumHoldSeconds = 105;
     settings.boostPercent = 64;
     settings.emergencyExitSamples = 120;
     draft.replace(settings);
-    snapshot = core::SensorSnapshot{{{"TC0P", 70.0}, {"TC1P", 74.9}}, {{"TG0P", 81.5}}, {}};
+    const core::SensorSnapshot reading{{{"TC0P", 70.0}, {"TC1P", 74.9}}, {{"TG0P", 81.5}}, {}};
     QSignalSpy edits(&draft, &ui::SettingsDraft::changed);
 
     const struct {
         Card card;
         const char* name;
         double padding;
+        bool withReading;
     } cards[] = {
-        {Card::thermalDecision, "thermal-decision", 14},
-        {Card::boost, "boost", 12},
-        {Card::emergency, "emergency", 12},
+        {Card::thermalDecision, "thermal-decision", 14, true},
+        {Card::thermalDecision, "thermal-decision-waiting", 14, false},
+        {Card::boost, "boost", 12, true},
+        {Card::emergency, "emergency", 12, true},
     };
-    for (const auto& [kind, name, padding] : cards) {
+    for (const auto& [kind, name, padding, withReading] : cards) {
+        snapshot = withReading ? std::optional(reading) : std::nullopt;
         for (const std::string language : {"en", "de", "ar"}) {
             ASSERT_NE(load(kind, language), nullptr) << name << " " << language;
             EXPECT_EQ(card()->width(), 332);

@@ -117,7 +117,7 @@ Item {
                     color: Theme.secondary
                     font.pixelSize: Theme.caption2
                     horizontalAlignment: Text.AlignLeft
-                    elide: Text.ElideRight
+                    wrapMode: Text.Wrap
                     textFormat: Text.PlainText
                 }
             }
