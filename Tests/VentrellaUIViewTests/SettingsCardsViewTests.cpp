@@ -3,11 +3,16 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <cmath>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include "SettingsCardViewTest.h"
+#include "Support/FakeAccessibilityDisplayOptions.h"
 #include "Support/VirtualDesktop.h"
 #include "UISupport/QtTestApplication.h"
+#include "Ventrella/UI/AccessibilityDisplay.h"
+#include "Ventrella/UI/QmlEnvironment.h"
 
 namespace ventrella::uiviewtests {
 namespace {
@@ -272,7 +277,10 @@ TEST_F(SettingsCardViewTest, ArabicMirrorsTheHeaderAndScaleRowsButNotTheTracks) 
     }
 }
 
-TEST_F(SettingsCardViewTest, ReducedMotionMovesTheBarsFillAtOnce) {
+TEST_F(SettingsCardViewTest, TheSystemsReducedMotionMovesTheBarsFillAtOnce) {
+    auto options = std::make_shared<fakes::FakeAccessibilityDisplayOptions>();
+    auto display = std::make_unique<ui::AccessibilityDisplay>(options);
+    ui::QmlEnvironment::provide(view.engine(), *display);
     auto* bar = view.load(R"(import Ventrella.UI
 ThermalThresholdBar { title: "Boost"; icon: "fanblades"; threshold: 80; tint: "orange"; temperature: 40 })",
                           {}, 280);
@@ -281,15 +289,25 @@ ThermalThresholdBar { title: "Boost"; icon: "fanblades"; threshold: 80; tint: "o
     ASSERT_NE(fill, nullptr);
     EXPECT_EQ(fill->width(), 0);
 
-    bar->setProperty("reduceMotion", true);
+    // The setting changes while the bar is shown; the change reaches it on the GUI thread.
+    std::thread([&] { options->setReduceMotion(true); }).join();
+    ASSERT_TRUE(uitest::QtTestApplication::processUntil(
+        [&] { return QQmlProperty::read(bar, "reduceMotion").toBool(); }));
     bar->setProperty("temperature", 75.0);
     EXPECT_DOUBLE_EQ(fill->width(), 140);
 
     // With motion, the fill eases toward the new share instead of jumping to it.
-    bar->setProperty("reduceMotion", false);
+    options->setReduceMotion(false);
+    ASSERT_TRUE(uitest::QtTestApplication::processUntil(
+        [&] { return !QQmlProperty::read(bar, "reduceMotion").toBool(); }));
     bar->setProperty("temperature", 110.0);
     EXPECT_LT(fill->width(), 280);
     EXPECT_TRUE(uitest::QtTestApplication::processUntil([&] { return fill->width() == 280; }, 2.0));
+
+    // The views go before the display, which stops listening.
+    view.load(QByteArray("import QtQuick\nItem {}"));
+    display.reset();
+    EXPECT_FALSE(options->observer);
 }
 
 }  // namespace
