@@ -233,6 +233,18 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
                              "\" (known: nominal, fair, serious, critical)");
         }
         line.request = {{"command", command}, {"state", state}};
+    } else if (command == "accessibility") {
+        line.action = Action::control;
+        const std::string setting = words.next("a setting (reduce-motion)");
+        if (setting != "reduce-motion") {
+            throw UsageError("unknown accessibility setting \"" + setting +
+                             "\" (known: reduce-motion)");
+        }
+        const std::string value = words.next("on or off");
+        if (value != "on" && value != "off") {
+            throw UsageError("reduce-motion takes on or off, not \"" + value + "\"");
+        }
+        line.request = {{"command", command}, {"reduceMotion", value == "on"}};
     } else {
         throw UsageError("unknown command \"" + command + "\"");
     }
@@ -271,6 +283,8 @@ Commands:
   approval off                              Registrations are enabled at once (default).
   thermal-state nominal|fair|serious|critical
         Set the process thermal state applications see.
+  accessibility reduce-motion on|off        Set the user's wish for less motion on the
+                                            screen, as applications see it (default off).
   sleep                                     Post will-sleep; sleep once every observer has
                                             acknowledged it (at most 5 s later).
   wake                                      Wake and post did-wake.

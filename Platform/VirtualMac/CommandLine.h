@@ -23,6 +23,7 @@ class UsageError : public std::invalid_argument {
 //   virtual-mac [--root DIR] authorization allow|deny|cancel
 //   virtual-mac [--root DIR] approval require|grant|off
 //   virtual-mac [--root DIR] thermal-state STATE
+//   virtual-mac [--root DIR] accessibility reduce-motion on|off
 //   virtual-mac [--root DIR] clear-faults | sleep | wake | stop | help
 struct CommandLine {
     enum class Action { start, control, help };

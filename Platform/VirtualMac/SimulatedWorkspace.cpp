@@ -147,13 +147,16 @@ SimulatedWorkspace::~SimulatedWorkspace() {
 
 bool SimulatedWorkspace::handles(const json& request) {
     const std::string command = commandOf(request);
-    return command == "thermal-state" || command == "sleep" || command == "wake";
+    return command == "thermal-state" || command == "accessibility" || command == "sleep" ||
+           command == "wake";
 }
 
 void SimulatedWorkspace::handle(const json& request, Reply reply) {
     const std::string command = commandOf(request);
     if (command == "thermal-state") {
         setThermalState(request, reply);
+    } else if (command == "accessibility") {
+        setAccessibility(request, reply);
     } else if (command == "sleep") {
         sleep(std::move(reply));
     } else if (command == "wake") {
@@ -168,6 +171,7 @@ ordered_json SimulatedWorkspace::statusJSON() const {
                         : power_ == Power::goingToSleep ? "going-to-sleep"
                                                         : "asleep";
     return {{"thermalState", platform::workspace::thermalStateName(thermalState_)},
+            {"reduceMotion", reduceMotion_},
             {"power", power},
             {"observers", sessions_.size()},
             {"sleeps", sleeps_},
@@ -207,6 +211,7 @@ void SimulatedWorkspace::accept() {
                 session->start();
                 session->send(platform::workspace::encodeWorkspaceEvent(
                     {WorkspaceEvent::Kind::thermalState, thermalState_, 0}));
+                session->send(accessibilityLine());
             }
             accept();
         });
@@ -232,6 +237,24 @@ void SimulatedWorkspace::setThermalState(const json& request, const Reply& reply
     thermalState_ = *state;
     broadcast(platform::workspace::encodeWorkspaceEvent(
         {WorkspaceEvent::Kind::thermalState, thermalState_, 0}));
+    reply({{"ok", true}});
+}
+
+std::string SimulatedWorkspace::accessibilityLine() const {
+    WorkspaceEvent event{WorkspaceEvent::Kind::accessibility,
+                         platform::workspace::ThermalState::nominal, 0};
+    event.reduceMotion = reduceMotion_;
+    return platform::workspace::encodeWorkspaceEvent(event);
+}
+
+void SimulatedWorkspace::setAccessibility(const json& request, const Reply& reply) {
+    const auto found = request.find("reduceMotion");
+    if (found == request.end() || !found->is_boolean()) {
+        reply(failure("\"reduceMotion\" must be true or false"));
+        return;
+    }
+    reduceMotion_ = found->get<bool>();
+    broadcast(accessibilityLine());
     reply({{"ok", true}});
 }
 

@@ -11,16 +11,17 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
+#include <string>
 
 #include "Platform/Workspace/ThermalState.h"
 
 namespace virtualmac {
 
 // What the machine offers applications beside its devices: the process thermal state, the
-// workspace's will-sleep and did-wake notifications, and the settings pane applications may
-// open. Applications connect to its socket (WorkspaceProtocol.h); each connection is one
-// observer. The control interface sets the thermal state and sends the machine to sleep and
-// wakes it.
+// user's accessibility display options (reduce motion), the workspace's will-sleep and did-wake
+// notifications, and the settings pane applications may open. Applications connect to its
+// socket (WorkspaceProtocol.h); each connection is one observer. The control interface sets the
+// thermal state and the display options and sends the machine to sleep and wakes it.
 //
 // Going to sleep works like a sleep delay: every observer is sent will-sleep, and the machine
 // sleeps once each has acknowledged it or gone away, or when the wait bound has passed,
@@ -40,8 +41,8 @@ class SimulatedWorkspace {
     SimulatedWorkspace(const SimulatedWorkspace&) = delete;
     SimulatedWorkspace& operator=(const SimulatedWorkspace&) = delete;
 
-    // True for the control requests carried out here: "thermal-state" ("state"), "sleep",
-    // "wake".
+    // True for the control requests carried out here: "thermal-state" ("state"),
+    // "accessibility" ("reduceMotion", a Boolean), "sleep", "wake".
     static bool handles(const nlohmann::json& request);
 
     // Carries out one of those requests and calls `reply` once with {"ok": true, ...} or
@@ -50,8 +51,9 @@ class SimulatedWorkspace {
     // "waitedSeconds".
     void handle(const nlohmann::json& request, Reply reply);
 
-    // "thermalState", "power" ("awake", "going-to-sleep", "asleep"), "observers", "sleeps",
-    // "wakes" and "loginItemsPaneOpened" (how often an application opened it).
+    // "thermalState", "reduceMotion", "power" ("awake", "going-to-sleep", "asleep"),
+    // "observers", "sleeps", "wakes" and "loginItemsPaneOpened" (how often an application
+    // opened it).
     nlohmann::ordered_json statusJSON() const;
 
     // Stops accepting and ends every connection; a sleep under way never answers.
@@ -74,6 +76,8 @@ class SimulatedWorkspace {
     void accept();
     void broadcast(const std::string& line);
     void setThermalState(const nlohmann::json& request, const Reply& reply);
+    void setAccessibility(const nlohmann::json& request, const Reply& reply);
+    std::string accessibilityLine() const;
     void sleep(Reply reply);
     void wake(const Reply& reply);
     void finishSleep();
@@ -89,6 +93,7 @@ class SimulatedWorkspace {
     std::uint64_t nextSession_ = 1;
     std::uint64_t nextEvent_ = 1;
     platform::workspace::ThermalState thermalState_ = platform::workspace::ThermalState::nominal;
+    bool reduceMotion_ = false;
     Power power_ = Power::awake;
     std::optional<SleepRound> sleep_;
     std::uint64_t sleeps_ = 0;

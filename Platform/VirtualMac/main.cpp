@@ -63,8 +63,9 @@ void printStatus(const nlohmann::ordered_json& status) {
     }
     if (const auto& workspace = status["workspace"]; workspace.is_object()) {
         std::cout << "Power: " << workspace.value("power", "") << "; thermal state "
-                  << workspace.value("thermalState", "") << "; " << workspace.value("observers", 0)
-                  << " workspace observer(s)\n";
+                  << workspace.value("thermalState", "") << "; reduce motion "
+                  << (workspace.value("reduceMotion", false) ? "on" : "off") << "; "
+                  << workspace.value("observers", 0) << " workspace observer(s)\n";
     }
 }
 

@@ -69,13 +69,22 @@ class VirtualMacWorkspace::Core : public std::enable_shared_from_this<Core> {
         return token;
     }
 
+    WorkspaceObserverToken addDisplayOptions(std::function<void()> handler) {
+        std::lock_guard lock(observersMutex_);
+        const WorkspaceObserverToken token{nextToken_++};
+        displayOptions_.emplace(token.value, std::move(handler));
+        return token;
+    }
+
     void remove(WorkspaceObserverToken token) {
         std::lock_guard lock(observersMutex_);
         willSleep_.erase(token.value);
         didWake_.erase(token.value);
+        displayOptions_.erase(token.value);
     }
 
     ThermalState thermalState() const { return thermalState_.load(); }
+    bool reduceMotion() const { return reduceMotion_.load(); }
 
     // Posts the command to the thread; sent when connected then.
     void post(WorkspaceCommand command) {
@@ -198,13 +207,22 @@ class VirtualMacWorkspace::Core : public std::enable_shared_from_this<Core> {
                 break;  // `pending` goes here unless a handler kept its acknowledgement
             }
             case WorkspaceEvent::Kind::didWake:
-                for (const auto& handler : handlers(didWake_)) {
-                    try {
-                        handler();
-                    } catch (...) {
-                    }
+                callEach(didWake_);
+                break;
+            case WorkspaceEvent::Kind::accessibility:
+                if (reduceMotion_.exchange(event.reduceMotion) != event.reduceMotion) {
+                    callEach(displayOptions_);
                 }
                 break;
+        }
+    }
+
+    void callEach(const std::map<std::uint64_t, std::function<void()>>& table) {
+        for (const auto& handler : handlers(table)) {
+            try {
+                handler();
+            } catch (...) {
+            }
         }
     }
 
@@ -266,10 +284,12 @@ class VirtualMacWorkspace::Core : public std::enable_shared_from_this<Core> {
     bool writing_ = false;
     bool stopped_ = false;
     std::atomic<ThermalState> thermalState_{ThermalState::nominal};
+    std::atomic<bool> reduceMotion_{false};
 
     std::mutex observersMutex_;
     std::map<std::uint64_t, WillSleepHandler> willSleep_;
     std::map<std::uint64_t, DidWakeHandler> didWake_;
+    std::map<std::uint64_t, std::function<void()>> displayOptions_;
     std::uint64_t nextToken_ = 1;
 };
 
@@ -308,6 +328,22 @@ void VirtualMacWorkspace::removeObserver(WorkspaceObserverToken token) {
 
 ThermalState VirtualMacWorkspace::thermalState() const {
     return core_->thermalState();
+}
+
+bool VirtualMacWorkspace::shouldReduceMotion() const {
+    return core_->reduceMotion();
+}
+
+WorkspaceObserverToken VirtualMacWorkspace::addDisplayOptionsObserver(
+    std::function<void()> handler) {
+    if (!handler) {
+        throw std::invalid_argument("a display-options observer needs a handler");
+    }
+    return core_->addDisplayOptions(std::move(handler));
+}
+
+void VirtualMacWorkspace::removeDisplayOptionsObserver(WorkspaceObserverToken token) {
+    core_->remove(token);
 }
 
 void VirtualMacWorkspace::openLoginItems() {

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "Platform/Workspace/AccessibilityDisplayOptions.h"
 #include "Platform/Workspace/SystemSettingsOpener.h"
 #include "Platform/Workspace/ThermalStateProvider.h"
 #include "Platform/Workspace/WorkspaceNotificationCenter.h"
@@ -18,13 +19,15 @@ namespace platform::workspace {
 //   acknowledgement handed out is released, the machine is told, and it sleeps when all its
 //   observers have answered or its bound has passed. A notification posted while not
 //   connected is not seen.
-// - Thermal state: the last state the machine announced; nominal until it announces one.
+// - Thermal state and display options: the last the machine announced; nominal and full motion
+//   until it announces them. The display-options observers run when the options change.
 // - Settings: the request to open the Login Items pane is sent when connected and dropped
 //   otherwise, as a pane that cannot be shown is not shown.
 //
 // No handler runs once the destructor has returned.
 class VirtualMacWorkspace final : public WorkspaceNotificationCenter,
                                   public ThermalStateProvider,
+                                  public AccessibilityDisplayOptions,
                                   public SystemSettingsOpener {
   public:
     // The machine of the platform root (its "/var/run/virtual-mac/workspace.sock").
@@ -41,6 +44,10 @@ class VirtualMacWorkspace final : public WorkspaceNotificationCenter,
     void removeObserver(WorkspaceObserverToken token) override;
 
     ThermalState thermalState() const override;
+
+    bool shouldReduceMotion() const override;
+    WorkspaceObserverToken addDisplayOptionsObserver(std::function<void()> handler) override;
+    void removeDisplayOptionsObserver(WorkspaceObserverToken token) override;
 
     void openLoginItems() override;
 

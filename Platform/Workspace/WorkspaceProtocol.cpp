@@ -58,6 +58,10 @@ std::string encodeWorkspaceEvent(const WorkspaceEvent& event) {
             object["event"] = "did-wake";
             object["id"] = event.id;
             break;
+        case WorkspaceEvent::Kind::accessibility:
+            object["event"] = "accessibility";
+            object["reduceMotion"] = event.reduceMotion;
+            break;
     }
     return object.dump() + "\n";
 }
@@ -87,6 +91,13 @@ std::optional<WorkspaceEvent> decodeWorkspaceEvent(std::string_view line) {
         const auto state = stateName ? thermalStateNamed(*stateName) : std::nullopt;
         if (state) {
             return WorkspaceEvent{WorkspaceEvent::Kind::thermalState, *state, 0};
+        }
+    } else if (*name == "accessibility" && object->size() == 2) {
+        const auto found = object->find("reduceMotion");
+        if (found != object->end() && found->is_boolean()) {
+            WorkspaceEvent event{WorkspaceEvent::Kind::accessibility, ThermalState::nominal, 0};
+            event.reduceMotion = found->get<bool>();
+            return event;
         }
     } else if ((*name == "will-sleep" || *name == "did-wake") && object->size() == 2) {
         if (const auto id = identifier(*object)) {

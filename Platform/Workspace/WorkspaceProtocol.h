@@ -18,18 +18,20 @@ std::filesystem::path workspaceSocketPath();
 
 // Both ways, one JSON object per line of at most kMaximumWorkspaceLine bytes (the newline
 // included); either end drops a peer that sends anything else.
-//   machine -> application: {"event": "thermal-state", "state": "nominal"}  (on connecting and
-//                           on every change), {"event": "will-sleep", "id": N},
+//   machine -> application: {"event": "thermal-state", "state": "nominal"},
+//                           {"event": "accessibility", "reduceMotion": false}  (both on
+//                           connecting and on every change), {"event": "will-sleep", "id": N},
 //                           {"event": "did-wake", "id": N}
 //   application -> machine: {"command": "acknowledge", "id": N}  (the will-sleep N handled),
 //                           {"command": "open-login-items"}
 inline constexpr std::size_t kMaximumWorkspaceLine = 1024;
 
 struct WorkspaceEvent {
-    enum class Kind { thermalState, willSleep, didWake };
+    enum class Kind { thermalState, willSleep, didWake, accessibility };
     Kind kind = Kind::thermalState;
     ThermalState state = ThermalState::nominal;  // thermalState
     std::uint64_t id = 0;                        // willSleep, didWake
+    bool reduceMotion = false;                   // accessibility
 
     bool operator==(const WorkspaceEvent&) const = default;
 };

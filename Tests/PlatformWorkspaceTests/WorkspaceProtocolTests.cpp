@@ -25,6 +25,8 @@ TEST(WorkspaceProtocol, EveryMessageSurvivesItsLine) {
              WorkspaceEvent{EventKind::thermalState, ThermalState::critical, 0},
              WorkspaceEvent{EventKind::willSleep, ThermalState::nominal, 7},
              WorkspaceEvent{EventKind::didWake, ThermalState::nominal, UINT64_MAX},
+             WorkspaceEvent{EventKind::accessibility, ThermalState::nominal, 0, true},
+             WorkspaceEvent{EventKind::accessibility, ThermalState::nominal, 0, false},
          }) {
         const std::string line = withoutNewline(encodeWorkspaceEvent(event));
         EXPECT_EQ(decodeWorkspaceEvent(line), event) << line;
@@ -55,6 +57,8 @@ TEST(WorkspaceProtocol, AnythingElseIsNoMessage) {
              std::string(R"({"event":"will-sleep","id":"1"})"),
              std::string(R"({"event":"did-wake","id":1,"extra":true})"),
              std::string(R"({"event":"power-off","id":1})"),
+             std::string(R"({"event":"accessibility","reduceMotion":"on"})"),
+             std::string(R"({"event":"accessibility","reduceMotion":true,"id":1})"),
              std::string(R"({"event":"did-wake","id":1})") + padding,
          }) {
         EXPECT_FALSE(decodeWorkspaceEvent(line).has_value()) << line;

@@ -34,6 +34,16 @@ TEST_F(SettingsPageViewTest, OpeningThePageWritesNothingToTheDraftOrTheModel) {
     ASSERT_NE(value, nullptr);
     EXPECT_EQ(QQmlProperty::read(value, "text").toString(), "3 sec");
     model->unsubscribeWillChange(counting);
+
+    // The cards and the note are padded 14 points on every side, below the note too.
+    auto* note = onPage("note");
+    const QPointF end =
+        note->mapToItem(item("cards")->parentItem(), {note->width(), note->height()});
+    EXPECT_EQ(item("cards")->position(), QPointF(14, 14));
+    EXPECT_DOUBLE_EQ(QQmlProperty::read(item("scrollArea"), "contentHeight").toDouble(),
+                     end.y() + 14);
+    EXPECT_DOUBLE_EQ(QQmlProperty::read(item("scrollArea"), "contentWidth").toDouble(),
+                     end.x() + 14);
 }
 
 TEST_F(SettingsPageViewTest, DefaultsThenBackSavesNothingAndTheNextOpeningShowsTheSavedValues) {
@@ -156,7 +166,10 @@ TEST_F(SettingsPageViewTest, WhileAnOperationRunsOnlyTheActionsAreDisabled) {
     ASSERT_TRUE(model->operationInProgress());
     for (const char* name : {"reportButton", "helperButton", "saveButton", "defaultsButton"}) {
         EXPECT_FALSE(enabled(name)) << name;
+        // Label and symbol dim with the background.
+        EXPECT_DOUBLE_EQ(QQmlProperty::read(item(name), "contentItem.opacity").toDouble(), 0.45);
     }
+    screenshot("settings-operation-running.png");
     for (const char* name : {"languageMenu", "sampling", "launchAtLogin", "automaticChecks"}) {
         EXPECT_TRUE(enabled(name)) << name;
     }

@@ -2,6 +2,7 @@
 
 #include <QCursor>
 #include <QKeyEvent>
+#include <functional>
 
 #include "ShellFixture.h"
 
@@ -20,7 +21,10 @@ class MenuBarControllerTest : public ShellTest {
         QCursor::setPos(400, 10);
         // The window clicks outside the popover land in, there before the popover opens.
         pressAt(QPoint(790, 590));
-        controller = std::make_unique<MenuBarController>(*engine, content, [this] { return now; });
+        auto monitor = std::make_unique<FakeGlobalPressMonitor>();
+        globalPresses = monitor.get();
+        controller = std::make_unique<MenuBarController>(
+            *engine, content, [this] { return now; }, std::move(monitor));
     }
     void TearDown() override {
         controller.reset();
@@ -33,7 +37,14 @@ class MenuBarControllerTest : public ShellTest {
 
     QRect popoverFrame() { return controller->popover().window().frameGeometry(); }
 
+    // A press in another application, with the pointer at `point`.
+    void globalPressAt(QPoint point) {
+        QCursor::setPos(point);
+        globalPresses->press();
+    }
+
     double now = 100.0;
+    FakeGlobalPressMonitor* globalPresses = nullptr;  // the controller's
     std::unique_ptr<MenuBarController> controller;
 };
 
@@ -52,6 +63,69 @@ TEST_F(MenuBarControllerTest, TheStatusItemTogglesAndOnlyLeftClicksCount) {
         statusClick(reason);
         EXPECT_EQ(controller->isPopoverShown() != before, toggles) << reason;
         EXPECT_EQ(controller->isMonitoring(), controller->isPopoverShown()) << reason;
+        EXPECT_EQ(bool(globalPresses->onPress), controller->isPopoverShown()) << reason;
+    }
+}
+
+TEST_F(MenuBarControllerTest,
+       TheGlobalMonitorJudgesEachPressWhereThePointerWasAndGoesWithEveryClose) {
+    const std::function<void()> closes[] = {
+        [&] { globalPressAt(QPoint(popoverFrame().left() - 3, popoverFrame().top() + 10)); },
+        [&] { QTest::keyClick(&controller->popover().window(), Qt::Key_Escape); },
+        [&] { statusClick(); },
+        [&] { controller->popover().close(); },
+        [&] { controller->applicationWillTerminate(); },
+    };
+    for (std::size_t index = 0; index < std::size(closes); ++index) {
+        now += 10;
+        QCursor::setPos(400, 10);
+        controller->togglePopover();
+        ASSERT_TRUE(bool(globalPresses->onPress)) << index;
+        // Presses on the popover, within its margin and elsewhere while the pointer rests there
+        // leave it open, however late their judgement runs.
+        globalPressAt(popoverFrame().center());
+        globalPressAt(QPoint(popoverFrame().left() - 2, popoverFrame().bottom() + 2));
+        QtTestApplication::processPending();
+        ASSERT_TRUE(controller->isPopoverShown()) << index;
+
+        closes[index]();
+        EXPECT_TRUE(QtTestApplication::processUntil([&] { return !controller->isPopoverShown(); }))
+            << index;
+        EXPECT_FALSE(bool(globalPresses->onPress)) << index;
+        EXPECT_FALSE(controller->isMonitoring()) << index;
+    }
+}
+
+// Where the icon is a window of the application (the X11 tray), the tray's report of a press
+// only arms it; the left button's release over the icon is the click.
+TEST_F(ShellTest, WhereTheIconIsAWindowOfOursTheLeftReleaseOverItIsTheClick) {
+    QWindow icon;
+    icon.setGeometry(1000, 2, 22, 22);
+    icon.show();
+    shell::StatusItem item([&icon] { return &icon; });
+    int clicks = 0;
+    QObject::connect(&item, &shell::StatusItem::clicked, [&clicks] { ++clicks; });
+    const struct {
+        QSystemTrayIcon::ActivationReason press;
+        Qt::MouseButton released;
+        QPointF at;
+        int clicks;
+    } cases[] = {
+        {QSystemTrayIcon::Trigger, Qt::LeftButton, {11, 11}, 1},     // a left click
+        {QSystemTrayIcon::DoubleClick, Qt::LeftButton, {0, 21}, 1},  // a double click's second
+        {QSystemTrayIcon::Trigger, Qt::LeftButton, {11, 22}, 0},     // taken off the icon
+        {QSystemTrayIcon::Context, Qt::RightButton, {11, 11}, 0},    // a right click
+        {QSystemTrayIcon::Context, Qt::LeftButton, {11, 11}, 0},     // no left press before
+    };
+    for (std::size_t index = 0; index < std::size(cases); ++index) {
+        const auto& c = cases[index];
+        const int before = clicks;
+        emit item.trayIcon().activated(c.press);
+        EXPECT_EQ(clicks, before) << index << ": the press alone acted";
+        QMouseEvent release(QEvent::MouseButtonRelease, c.at, c.at, c.released, Qt::NoButton,
+                            Qt::NoModifier);
+        QCoreApplication::sendEvent(&icon, &release);
+        EXPECT_EQ(clicks, before + c.clicks) << index;
     }
 }
 
@@ -104,7 +178,9 @@ TEST_F(MenuBarControllerTest, ClicksInThePopoversOwnWindowNeverCloseIt) {
     EXPECT_TRUE(controller->isPopoverShown());
 }
 
-TEST_F(MenuBarControllerTest, LosingActivationClosesOnlyWhenThePointerIsOutside) {
+TEST_F(MenuBarControllerTest,
+       WithoutAGlobalWatchLosingActivationClosesOnlyWhenThePointerIsOutside) {
+    globalPresses->available = false;
     controller->togglePopover();
     QWindow& popover = controller->popover().window();
     popover.requestActivate();
@@ -137,6 +213,7 @@ TEST_F(MenuBarControllerTest, WhileAModalDialogRunsNothingClosesThePopover) {
     controller->togglePopover();
     controller->setModalRunning(true);
     pressAt(QPoint(popoverFrame().left() - 50, popoverFrame().top() + 10));
+    globalPressAt(QPoint(popoverFrame().left() - 50, popoverFrame().top() + 10));
     QTest::keyClick(&controller->popover().window(), Qt::Key_Escape);
     statusClick();
     QWindow elsewhere;

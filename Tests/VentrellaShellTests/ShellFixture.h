@@ -11,11 +11,13 @@
 #include <QScreen>
 #include <QTest>
 #include <QWindow>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "UISupport/QtTestApplication.h"
+#include "Ventrella/App/Shell/GlobalPressMonitor.h"
 #include "Ventrella/App/Shell/PopoverContent.h"
 #include "Ventrella/UI/QmlEnvironment.h"
 
@@ -43,6 +45,24 @@ class TestContentProvider : public shell::PopoverContentProvider {
     int openings = 0;
     std::vector<QPointer<QObject>> presenters;
     std::vector<std::string> destroyed;
+};
+
+// A global press monitor the test presses through (press()); one the display does not offer
+// while `available` is false.
+struct FakeGlobalPressMonitor : shell::GlobalPressMonitor {
+    bool available = true;
+    std::function<void()> onPress;  // set while it runs
+
+    bool start(std::function<void()> handler) override {
+        onPress = available ? std::move(handler) : nullptr;
+        return available;
+    }
+    void stop() override { onPress = nullptr; }
+    void press() const {
+        if (onPress) {
+            onPress();
+        }
+    }
 };
 
 // A window of the application beside the popover, counting the presses it is given.

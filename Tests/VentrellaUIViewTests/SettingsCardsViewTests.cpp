@@ -3,11 +3,16 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <cmath>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include "SettingsCardViewTest.h"
+#include "Support/FakeAccessibilityDisplayOptions.h"
 #include "Support/VirtualDesktop.h"
 #include "UISupport/QtTestApplication.h"
+#include "Ventrella/UI/AccessibilityDisplay.h"
+#include "Ventrella/UI/QmlEnvironment.h"
 
 namespace ventrella::uiviewtests {
 namespace {
@@ -29,25 +34,30 @@ QObject* accessible(QQuickItem* item) {
 }
 
 TEST_F(SettingsCardViewTest, EveryCardShowsTheDraftWithoutWritingToItAndFitsThePage) {
-    // A value that is no preset, and a reading, so that every control has something to show.
+    // A value that is no preset, and a reading, so that every control has something to show;
+    // both sources, whose origin line is the longest while it waits for data.
     GuardSettings settings;
+    settings.temperatureSource = core::TemperatureSource::cpuAndGPU;
     settings.boostMinimumHoldSeconds = 105;
     settings.boostPercent = 64;
     settings.emergencyExitSamples = 120;
     draft.replace(settings);
-    snapshot = core::SensorSnapshot{{{"TC0P", 70.0}, {"TC1P", 74.9}}, {{"TG0P", 81.5}}, {}};
+    const core::SensorSnapshot reading{{{"TC0P", 70.0}, {"TC1P", 74.9}}, {{"TG0P", 81.5}}, {}};
     QSignalSpy edits(&draft, &ui::SettingsDraft::changed);
 
     const struct {
         Card card;
         const char* name;
         double padding;
+        bool withReading;
     } cards[] = {
-        {Card::thermalDecision, "thermal-decision", 14},
-        {Card::boost, "boost", 12},
-        {Card::emergency, "emergency", 12},
+        {Card::thermalDecision, "thermal-decision", 14, true},
+        {Card::thermalDecision, "thermal-decision-waiting", 14, false},
+        {Card::boost, "boost", 12, true},
+        {Card::emergency, "emergency", 12, true},
     };
-    for (const auto& [kind, name, padding] : cards) {
+    for (const auto& [kind, name, padding, withReading] : cards) {
+        snapshot = withReading ? std::optional(reading) : std::nullopt;
         for (const std::string language : {"en", "de", "ar"}) {
             ASSERT_NE(load(kind, language), nullptr) << name << " " << language;
             EXPECT_EQ(card()->width(), 332);
@@ -267,7 +277,10 @@ TEST_F(SettingsCardViewTest, ArabicMirrorsTheHeaderAndScaleRowsButNotTheTracks) 
     }
 }
 
-TEST_F(SettingsCardViewTest, ReducedMotionMovesTheBarsFillAtOnce) {
+TEST_F(SettingsCardViewTest, TheSystemsReducedMotionMovesTheBarsFillAtOnce) {
+    auto options = std::make_shared<fakes::FakeAccessibilityDisplayOptions>();
+    auto display = std::make_unique<ui::AccessibilityDisplay>(options);
+    ui::QmlEnvironment::provide(view.engine(), *display);
     auto* bar = view.load(R"(import Ventrella.UI
 ThermalThresholdBar { title: "Boost"; icon: "fanblades"; threshold: 80; tint: "orange"; temperature: 40 })",
                           {}, 280);
@@ -276,15 +289,25 @@ ThermalThresholdBar { title: "Boost"; icon: "fanblades"; threshold: 80; tint: "o
     ASSERT_NE(fill, nullptr);
     EXPECT_EQ(fill->width(), 0);
 
-    bar->setProperty("reduceMotion", true);
+    // The setting changes while the bar is shown; the change reaches it on the GUI thread.
+    std::thread([&] { options->setReduceMotion(true); }).join();
+    ASSERT_TRUE(uitest::QtTestApplication::processUntil(
+        [&] { return QQmlProperty::read(bar, "reduceMotion").toBool(); }));
     bar->setProperty("temperature", 75.0);
     EXPECT_DOUBLE_EQ(fill->width(), 140);
 
     // With motion, the fill eases toward the new share instead of jumping to it.
-    bar->setProperty("reduceMotion", false);
+    options->setReduceMotion(false);
+    ASSERT_TRUE(uitest::QtTestApplication::processUntil(
+        [&] { return !QQmlProperty::read(bar, "reduceMotion").toBool(); }));
     bar->setProperty("temperature", 110.0);
     EXPECT_LT(fill->width(), 280);
     EXPECT_TRUE(uitest::QtTestApplication::processUntil([&] { return fill->width() == 280; }, 2.0));
+
+    // The views go before the display, which stops listening.
+    view.load(QByteArray("import QtQuick\nItem {}"));
+    display.reset();
+    EXPECT_FALSE(options->observer);
 }
 
 }  // namespace

@@ -99,9 +99,13 @@ class WorkspaceProgram : public virtualmactest::VirtualMacProgram {
 
 }  // namespace
 
-TEST_F(WorkspaceProgram, ThermalStateReachesEveryObserverAndFollowsAMachineThatRestarts) {
+TEST_F(WorkspaceProgram,
+       ThermalStateAndReduceMotionReachEveryObserverAndFollowAMachineThatRestarts) {
     VirtualMacWorkspace application;
+    std::atomic<int> optionChanges{0};
+    application.addDisplayOptionsObserver([&] { ++optionChanges; });
     EXPECT_EQ(application.thermalState(), ThermalState::nominal);
+    EXPECT_FALSE(application.shouldReduceMotion());
     ASSERT_TRUE(observersEventually(1));
     for (const auto& [name, expected] :
          {std::pair{"serious", ThermalState::serious}, std::pair{"fair", ThermalState::fair},
@@ -112,18 +116,28 @@ TEST_F(WorkspaceProgram, ThermalStateReachesEveryObserverAndFollowsAMachineThatR
         EXPECT_TRUE(eventually([&] { return application.thermalState() == state; })) << name;
         EXPECT_EQ(workspace()["thermalState"], name);
     }
-    // One that connects later learns the state at once.
+    ASSERT_EQ(run({"accessibility", "reduce-motion", "on"}).status, 0);
+    EXPECT_TRUE(eventually([&] { return application.shouldReduceMotion(); }));
+    EXPECT_EQ(workspace()["reduceMotion"], true);
+    EXPECT_TRUE(eventually([&] { return optionChanges == 1; }));
+    // One that connects later learns both at once.
     VirtualMacWorkspace later;
-    EXPECT_TRUE(eventually([&] { return later.thermalState() == ThermalState::critical; }));
+    EXPECT_TRUE(eventually([&] {
+        return later.thermalState() == ThermalState::critical && later.shouldReduceMotion();
+    }));
 
-    // A new machine starts nominal; the workspace finds it again by itself.
+    // A new machine starts nominal with full motion; the workspace finds it again by itself and
+    // tells its observers the options changed back.
     ASSERT_EQ(run({"stop"}).status, 0);
     ASSERT_TRUE(eventually([&] {
         return !std::filesystem::exists(root_.path() / "var/run/virtual-mac/control.sock");
     }));
     ASSERT_EQ(run({"start", "--profile", "apple-silicon"}).status, 0);
     ASSERT_TRUE(observersEventually(2));
-    EXPECT_TRUE(eventually([&] { return application.thermalState() == ThermalState::nominal; }));
+    EXPECT_TRUE(eventually([&] {
+        return application.thermalState() == ThermalState::nominal &&
+               !application.shouldReduceMotion() && optionChanges == 2;
+    }));
 }
 
 TEST_F(WorkspaceProgram, SleepWaitsUntilTheWillSleepHandlersWorkIsDoneAndWakeIsPosted) {

@@ -100,6 +100,10 @@ TEST(CommandLine, BuildsTheWorkspaceRequestsAndWaitsLongerForSleep) {
     // The machine may wait out its observers before it answers.
     EXPECT_GT(sleep.timeoutSeconds, virtualmac::SimulatedWorkspace::kSleepWaitSeconds);
     EXPECT_EQ(parse({"wake"}).request, (nlohmann::json{{"command", "wake"}}));
+    EXPECT_EQ(parse({"accessibility", "reduce-motion", "on"}).request,
+              (nlohmann::json{{"command", "accessibility"}, {"reduceMotion", true}}));
+    EXPECT_EQ(parse({"accessibility", "reduce-motion", "off"}).request,
+              (nlohmann::json{{"command", "accessibility"}, {"reduceMotion", false}}));
     EXPECT_DOUBLE_EQ(parse({"wake"}).timeoutSeconds, 5.0);
     EXPECT_EQ(parse({"fault", "unreadable-temperatures"}).request,
               (nlohmann::json{{"command", "fault"}, {"kind", "unreadable-temperatures"}}));
@@ -108,4 +112,12 @@ TEST(CommandLine, BuildsTheWorkspaceRequestsAndWaitsLongerForSleep) {
     EXPECT_NE(usageErrorOf({"thermal-state", "hot"}).find("unknown thermal state \"hot\""),
               std::string::npos);
     EXPECT_NE(usageErrorOf({"sleep", "now"}).find("unexpected argument"), std::string::npos);
+    EXPECT_NE(usageErrorOf({"accessibility", "reduce-transparency", "on"})
+                  .find("unknown accessibility setting \"reduce-transparency\""),
+              std::string::npos);
+    EXPECT_NE(usageErrorOf({"accessibility", "reduce-motion", "yes"})
+                  .find("reduce-motion takes on or off, not \"yes\""),
+              std::string::npos);
+    EXPECT_NE(usageErrorOf({"accessibility", "reduce-motion"}).find("needs on or off"),
+              std::string::npos);
 }

@@ -122,6 +122,8 @@ FocusScope {
             Layout.fillWidth: true
             Layout.preferredHeight: page.presenter.scrollHeight
             contentWidth: availableWidth
+            // The cards and the note, padded on every side.
+            contentHeight: cards.implicitHeight + 2 * page.presenter.padding
             clip: true
             ScrollBar.vertical.policy: ScrollBar.AlwaysOn
             ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
@@ -187,7 +189,6 @@ FocusScope {
                 Text {
                     objectName: "note"
                     Layout.fillWidth: true
-                    Layout.bottomMargin: page.presenter.padding
                     text: page.presenter.note
                     color: Theme.secondary
                     font.pixelSize: Theme.caption2

@@ -14,8 +14,6 @@ Item {
     property TemperaturePreviewSource previewSource
     // The interface language's raw value: the texts are formatted again when it changes.
     property string language
-    // The system's wish for less motion: the bars move without animation.
-    property bool reduceMotion: false
 
     readonly property alias presenter: presenter
     readonly property real padding: 14
@@ -117,7 +115,7 @@ Item {
                     color: Theme.secondary
                     font.pixelSize: Theme.caption2
                     horizontalAlignment: Text.AlignLeft
-                    elide: Text.ElideRight
+                    wrapMode: Text.Wrap
                     textFormat: Text.PlainText
                 }
             }
@@ -168,7 +166,6 @@ Item {
                 temperature: presenter.temperature
                 threshold: card.draft.boostEnterCelsius
                 tint: Theme.orange
-                reduceMotion: card.reduceMotion
                 language: card.language
             }
 
@@ -180,7 +177,6 @@ Item {
                 temperature: presenter.temperature
                 threshold: card.draft.emergencyEnterCelsius
                 tint: Theme.red
-                reduceMotion: card.reduceMotion
                 language: card.language
             }
         }

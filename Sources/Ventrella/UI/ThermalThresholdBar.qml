@@ -4,7 +4,7 @@ import Ventrella.UI
 
 // A temperature against one start temperature on the fixed 40–110 °C scale: a caption line over
 // an 8-point track that always fills from the left, with a white marker at the threshold. A new
-// temperature moves the fill with a short ease-out unless `reduceMotion` is set.
+// temperature moves the fill with a short ease-out unless the system asks for less motion.
 ColumnLayout {
     id: bar
 
@@ -15,7 +15,7 @@ ColumnLayout {
     property var temperature
     required property real threshold
     required property color tint
-    property bool reduceMotion: false
+    property bool reduceMotion: AccessibilityDisplay.reduceMotion
     property string language
 
     readonly property alias presenter: presenter

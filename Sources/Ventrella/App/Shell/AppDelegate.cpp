@@ -35,8 +35,13 @@ AppDelegate::AppDelegate(QQmlEngine& engine, const ModelDependencies& makeDepend
             },
             Qt::QueuedConnection);
     };
-    model_ =
-        std::make_unique<model::AppModel>(executor_, makeDependencies(savePanel, terminateLater));
+    model::AppModelDependencies dependencies = makeDependencies(savePanel, terminateLater);
+    // The workspace the model watches also tells the user's display options, where it can.
+    accessibilityDisplay_ = std::make_unique<ui::AccessibilityDisplay>(
+        std::dynamic_pointer_cast<platform::workspace::AccessibilityDisplayOptions>(
+            dependencies.workspaceNotifications));
+    ui::QmlEnvironment::provide(engine_, *accessibilityDisplay_);
+    model_ = std::make_unique<model::AppModel>(executor_, std::move(dependencies));
     updateManager_ = std::make_unique<ui::SparkleUpdateManager>(executor_, makeUpdater, info);
     bridge_ = std::make_unique<ui::AppModelBridge>(*model_, executor_);
     ui::QmlEnvironment::provide(engine_, *bridge_);
@@ -51,6 +56,7 @@ AppDelegate::~AppDelegate() {
     bridge_.reset();
     updateManager_.reset();
     model_.reset();
+    accessibilityDisplay_.reset();
 }
 
 void AppDelegate::applicationDidFinishLaunching() {

@@ -14,6 +14,7 @@
 #include "Ventrella/App/Shell/QtMainExecutor.h"
 #include "Ventrella/Core/AppLanguage.h"
 #include "Ventrella/Diagnostics/SavePanel.h"
+#include "Ventrella/UI/AccessibilityDisplay.h"
 #include "Ventrella/UI/AppModelBridge.h"
 #include "Ventrella/UI/SparkleUpdateManager.h"
 #include "Ventrella/UI/ViewLanguageFollower.h"
@@ -23,7 +24,8 @@ class QQmlEngine;
 namespace ventrella::shell {
 
 // The application's delegate: it owns the one model (on the Qt main executor), the one update
-// manager, the bridge the views read the model through, and the menu bar (the status item and
+// manager, the bridge the views read the model through, the display options the views follow
+// (reduce motion, from the workspace the model watches), and the menu bar (the status item and
 // the one popover, whose content it makes anew at every opening). It starts monitoring when
 // launching has finished, keeps the status item in step with the model, and ends the
 // application in order: the popover closes, the monitors stop, the model takes its last step,
@@ -83,6 +85,7 @@ class AppDelegate : public QObject, public PopoverContentProvider {
     bool launched_ = false;
     QtMainExecutor executor_;
     std::unique_ptr<MenuBarController> menuBar_;
+    std::unique_ptr<ui::AccessibilityDisplay> accessibilityDisplay_;
     std::unique_ptr<model::AppModel> model_;
     std::unique_ptr<ui::SparkleUpdateManager> updateManager_;
     std::unique_ptr<ui::AppModelBridge> bridge_;

@@ -9,15 +9,20 @@
 
 #include "Platform/Foundation/Clock.h"
 #include "Ventrella/App/Shell/PopoverEventPolicy.h"
+#include "Ventrella/App/Shell/X11GlobalPressMonitor.h"
 
 namespace ventrella::shell {
 
 MenuBarController::MenuBarController(QQmlEngine& engine, PopoverContentProvider& content,
-                                     std::function<double()> uptime, QObject* parent)
+                                     std::function<double()> uptime,
+                                     std::unique_ptr<GlobalPressMonitor> globalMonitor,
+                                     QObject* parent)
     : QObject(parent),
       uptime_(uptime ? std::move(uptime)
                      : std::function<double()>(platform::foundation::systemUptimeSeconds)),
-      popover_(engine, content) {
+      popover_(engine, content),
+      globalMonitor_(globalMonitor ? std::move(globalMonitor)
+                                   : std::make_unique<X11GlobalPressMonitor>()) {
     connect(&statusItem_, &StatusItem::clicked, this, &MenuBarController::statusItemClicked);
     // However the popover closed, the monitors go with it.
     connect(&popover_, &PopoverWindow::closed, this, &MenuBarController::stopEventMonitoring);
@@ -82,8 +87,11 @@ void MenuBarController::statusItemClicked() {
 void MenuBarController::startEventMonitoring() {
     QCoreApplication::instance()->installEventFilter(this);
     localMonitorInstalled_ = true;
-    globalMonitor_ = connect(&popover_.window(), &QWindow::activeChanged, this,
-                             &MenuBarController::popoverDeactivated);
+    globalMonitorRunning_ = globalMonitor_->start([this] { globalPress(); });
+    if (!globalMonitorRunning_) {
+        activationMonitor_ = connect(&popover_.window(), &QWindow::activeChanged, this,
+                                     &MenuBarController::popoverDeactivated);
+    }
 }
 
 void MenuBarController::stopEventMonitoring() {
@@ -93,9 +101,13 @@ void MenuBarController::stopEventMonitoring() {
         }
         localMonitorInstalled_ = false;
     }
-    if (globalMonitor_) {
-        disconnect(globalMonitor_);
-        globalMonitor_ = {};
+    if (globalMonitorRunning_) {
+        globalMonitor_->stop();
+        globalMonitorRunning_ = false;
+    }
+    if (activationMonitor_) {
+        disconnect(activationMonitor_);
+        activationMonitor_ = {};
     }
 }
 
@@ -129,16 +141,27 @@ bool MenuBarController::eventFilter(QObject* watched, QEvent* event) {
     }
 }
 
+void MenuBarController::globalPress() {
+    if (!popover_.isShown() || modalRunning_) {
+        return;
+    }
+    // Where the pointer is now, before it moves on.
+    judgeOutsideClickLater(QCursor::pos());
+}
+
 void MenuBarController::popoverDeactivated() {
     if (popover_.window().isActive() || !popover_.isShown() || modalRunning_) {
         return;
     }
-    // Where the pointer is now; the decision runs in a step of its own.
-    const QPointF point = QCursor::pos();
+    judgeOutsideClickLater(QCursor::pos());
+}
+
+void MenuBarController::judgeOutsideClickLater(QPointF point) {
     QMetaObject::invokeMethod(
         this,
         [this, point] {
-            if (!globalMonitor_ || !popover_.isShown() || modalRunning_) {
+            const bool monitoring = globalMonitorRunning_ || activationMonitor_;
+            if (!monitoring || !popover_.isShown() || modalRunning_) {
                 return;
             }
             if (shouldCloseFor(point, false, false)) {

@@ -4,8 +4,10 @@
 #include <QObject>
 #include <QPointF>
 #include <functional>
+#include <memory>
 #include <optional>
 
+#include "Ventrella/App/Shell/GlobalPressMonitor.h"
 #include "Ventrella/App/Shell/PopoverWindow.h"
 #include "Ventrella/App/Shell/StatusItem.h"
 #include "Ventrella/App/Shell/StatusItemPresenter.h"
@@ -21,8 +23,10 @@ namespace ventrella::shell {
 // - The local monitor is an application event filter that looks at each input event once, on
 //   the window it is sent to: Escape closes the popover and is consumed; a left or right press
 //   (or double click) is judged by the policy and always delivered.
-// - The global monitor stands for clicks in other applications: the popover losing activation,
-//   judged at the pointer's position at that moment, in a later step.
+// - The global monitor sees the presses of the whole display, those in other applications
+//   included (GlobalPressMonitor); each is judged at the pointer's position when it arrived, in
+//   a later step, as a click outside every window of the application. Where the display offers
+//   no such watch, the popover losing activation stands in for it, judged likewise.
 // - Both run only while the popover is open, and both stand aside while a modal dialog runs
 //   (setModalRunning), so that a click into the dialog never closes the popover under it.
 // - A click on the status item toggles the popover. Where the tray tells no frame for the icon,
@@ -34,9 +38,12 @@ class MenuBarController : public QObject {
   public:
     static constexpr double reopenGuardSeconds = 0.3;
 
-    // `uptime` gives seconds of a steady clock (default: the system's uptime).
+    // `uptime` gives seconds of a steady clock (default: the system's uptime); `globalMonitor`
+    // watches the display's presses (default: the X11 display's).
     MenuBarController(QQmlEngine& engine, PopoverContentProvider& content,
-                      std::function<double()> uptime = nullptr, QObject* parent = nullptr);
+                      std::function<double()> uptime = nullptr,
+                      std::unique_ptr<GlobalPressMonitor> globalMonitor = nullptr,
+                      QObject* parent = nullptr);
     ~MenuBarController() override;
 
     // Launching has finished: shows the status item.
@@ -69,7 +76,9 @@ class MenuBarController : public QObject {
     void statusItemClicked();
     void startEventMonitoring();
     void stopEventMonitoring();
+    void globalPress();
     void popoverDeactivated();
+    void judgeOutsideClickLater(QPointF point);
     void closeByMonitor();
     bool shouldCloseFor(QPointF point, bool eventWindowIsPopover,
                         bool eventWindowIsStatusItem) const;
@@ -79,7 +88,9 @@ class MenuBarController : public QObject {
     PopoverWindow popover_;
     bool modalRunning_ = false;
     bool localMonitorInstalled_ = false;
-    QMetaObject::Connection globalMonitor_;
+    std::unique_ptr<GlobalPressMonitor> globalMonitor_;
+    bool globalMonitorRunning_ = false;
+    QMetaObject::Connection activationMonitor_;
     std::optional<double> lastMonitorClose_;
 };
 

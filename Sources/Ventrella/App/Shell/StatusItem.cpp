@@ -1,6 +1,7 @@
 #include "Ventrella/App/Shell/StatusItem.h"
 
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QWindow>
 #include <string>
@@ -52,13 +53,51 @@ QIcon StatusItem::glyph(const std::string& symbol, GlyphTint tint) {
     return icon;
 }
 
-StatusItem::StatusItem(QObject* parent) : QObject(parent) {
+StatusItem::StatusItem(std::function<QWindow*()> statusWindow, QObject* parent)
+    : QObject(parent),
+      statusWindow_(statusWindow ? std::move(statusWindow) : std::function<QWindow*()>([this] {
+          return findStatusWindow();
+      })) {
     connect(&tray_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
-                    emit clicked();
+                    leftPressed();
                 }
             });
+}
+
+void StatusItem::leftPressed() {
+    QWindow* window = statusWindow_();
+    if (window == nullptr) {
+        emit clicked();
+        return;
+    }
+    // The icon (and so its window) may be made anew when the tray host restarts.
+    if (window != watchedWindow_) {
+        if (watchedWindow_) {
+            watchedWindow_->removeEventFilter(this);
+        }
+        watchedWindow_ = window;
+        window->installEventFilter(this);
+    }
+    pressed_ = true;
+}
+
+bool StatusItem::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != watchedWindow_ || event->type() != QEvent::MouseButtonRelease) {
+        return false;
+    }
+    const auto* release = static_cast<QMouseEvent*>(event);
+    if (release->button() != Qt::LeftButton || !pressed_) {
+        return false;
+    }
+    pressed_ = false;
+    const QPointF at = release->position();
+    if (at.x() >= 0 && at.y() >= 0 && at.x() < watchedWindow_->width() &&
+        at.y() < watchedWindow_->height()) {
+        emit clicked();
+    }
+    return false;
 }
 
 void StatusItem::show() {
@@ -89,6 +128,15 @@ std::optional<QRectF> StatusItem::frame() const {
         return std::nullopt;
     }
     return QRectF(geometry);
+}
+
+QWindow* StatusItem::findStatusWindow() const {
+    for (QWindow* window : QGuiApplication::allWindows()) {
+        if (window->isVisible() && isStatusWindow(window)) {
+            return window;
+        }
+    }
+    return nullptr;
 }
 
 bool StatusItem::isStatusWindow(const QWindow* window) const {

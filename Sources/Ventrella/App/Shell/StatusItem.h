@@ -3,8 +3,10 @@
 #include <QColor>
 #include <QIcon>
 #include <QObject>
+#include <QPointer>
 #include <QRectF>
 #include <QSystemTrayIcon>
+#include <functional>
 #include <optional>
 
 #include "Ventrella/App/Shell/StatusItemPresenter.h"
@@ -17,6 +19,12 @@ namespace ventrella::shell {
 // glyph is the appearance's symbol in the appearance's colour; the title and the mode go in the
 // tool tip, since a tray icon has no title. Without a tray host the icon appears as soon as one
 // starts.
+//
+// It acts on the left button's release over the icon, as a menu-bar button does. The tray
+// reports the press; where the icon is a window of this application (the X11 tray), the
+// release that follows in that window is the click, and a press taken off the icon before its
+// release does nothing. Where the tray shows the icon in a window of its own, its report of
+// the press is all there is and counts as the click.
 class StatusItem : public QObject {
     Q_OBJECT
 
@@ -30,7 +38,10 @@ class StatusItem : public QObject {
     // symbol.
     static QIcon glyph(const std::string& symbol, GlyphTint tint);
 
-    explicit StatusItem(QObject* parent = nullptr);
+    // `statusWindow` finds the icon's own window (default: the window of this application at
+    // the icon's frame); null where it has none.
+    explicit StatusItem(std::function<QWindow*()> statusWindow = nullptr,
+                        QObject* parent = nullptr);
 
     // Shows the icon now, or once a tray appears (logging once that none is there yet).
     void show();
@@ -47,11 +58,20 @@ class StatusItem : public QObject {
     QSystemTrayIcon& trayIcon() { return tray_; }
 
   signals:
-    // A left click (a double click counts as one); right and middle clicks do nothing.
+    // A left click (each click of a double click counts); right and middle clicks do nothing.
     void clicked();
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
+    void leftPressed();
+    QWindow* findStatusWindow() const;
+
     QSystemTrayIcon tray_;
+    std::function<QWindow*()> statusWindow_;
+    QPointer<QWindow> watchedWindow_;
+    bool pressed_ = false;
     StatusItemAppearance appearance_;
 };
 
