@@ -219,10 +219,11 @@ Task<void> AppModel::takeoverFailed(std::exception_ptr error) {
 // ---- Installation ----
 
 Task<void> AppModel::installation() {
-    if (controlEnabled_.get() || ownsManualControl_) {
+    // A new helper would not know of a target the old one may still hold.
+    if (controlEnabled_.get() || mayHoldManualTarget()) {
         co_await disableControl(
             L10n::string("Restoring Apple Automatic before updating the Helper…"));
-        if (ownsManualControl_) {
+        if (mayHoldManualTarget()) {
             statusMessage_.set(L10n::string(
                 "The Helper was not updated because Automatic mode could not be verified."));
             co_return;
