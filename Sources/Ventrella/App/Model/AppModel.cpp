@@ -149,7 +149,8 @@ std::string AppModel::menuSymbol() const {
 }
 
 bool AppModel::externalManualDetected() const {
-    return !ownsManualControl_ && anyFanNotAutomatic(fans_.get());
+    // Manual fans after a failed restore may be the model's own, not another application's.
+    return !mayHoldManualTarget() && anyFanNotAutomatic(fans_.get());
 }
 
 bool AppModel::canTakeOverControl() const {

@@ -113,8 +113,9 @@ class AppModel {
     // task: the hardware preflight, the helper status (3 attempts, 0.5 s apart), then the loop.
     void startMonitoring();
 
-    // The fan-control switch. Ignored while an operation is in progress, and switching on while
-    // control is already on does nothing; otherwise runs enable or disable in a task.
+    // The fan-control switch. Ignored while an operation is in progress; switching on while
+    // control is already on, or while a restore of Apple Automatic is still out, does nothing;
+    // otherwise runs enable or disable in a task.
     void requestControl(bool enabled);
     // Takes control over from another application that left the fans in manual mode; only when
     // canTakeOverControl().
@@ -152,7 +153,7 @@ class AppModel {
     std::string menuTitle() const;
     // The status item's symbol name for the guard mode.
     std::string menuSymbol() const;
-    // Some fan is not in automatic mode and the model does not own the fans.
+    // Some fan is not in automatic mode, and no target of the model's may be on the fans.
     bool externalManualDetected() const;
     // The dashboard may offer to take control over.
     bool canTakeOverControl() const;
@@ -303,6 +304,8 @@ class AppModel {
     bool manualStateUncertain_ = false;
     // applyCooling requests sent and not yet answered.
     int coolingRequestsOutstanding_ = 0;
+    // Restores of a disable sent and not yet answered.
+    int restoresOutstanding_ = 0;
     // Lets work posted from the workspace's thread find out whether the model still exists.
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
     // Last: destroyed first, so no task outlives the fields it uses.
