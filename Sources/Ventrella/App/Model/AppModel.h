@@ -161,8 +161,8 @@ class AppModel {
     std::string temperatureMetricTitle() const;
     // The hardware in one line ("Apple M3 · Mac15,3 · Fans: 1 · … · Native SMC").
     std::string hardwareSummary() const;
-    // The application's version, from the main bundle's information dictionary.
-    diagnostics::AppVersion appVersion() const;
+    // The application's version, read once from the main bundle's information dictionary.
+    const diagnostics::AppVersion& appVersion() const { return version_; }
     // The last snapshot's reading for another source and aggregation (the settings preview).
     std::optional<core::TemperatureReading> temperatureReading(
         core::TemperatureSource source, core::TemperatureAggregation aggregation) const;
@@ -256,6 +256,9 @@ class AppModel {
     // ---- Dependencies ----
     platform::dispatch::MainExecutor& executor_;
     AppModelDependencies dependencies_;
+
+    // Read once, at construction: the views ask for it at every change of the model.
+    diagnostics::AppVersion version_;
 
     // ---- Published state ----
     WillChangeNotifier willChange_;

@@ -214,8 +214,7 @@ void AppModel::exportDiagnostics() {
     recordDiagnostic(DiagnosticLevel::info, "diagnostics.export_requested", "");
 
     diagnostics::DiagnosticReportContext context;
-    context.appVersion =
-        diagnostics::AppVersion(dependencies_.mainBundle().infoDictionary()).displayText();
+    context.appVersion = version_.displayText();
     context.macOSVersion = dependencies_.operatingSystemVersion();
     context.hardware = hardwareSummary();
     context.guardMode = guardMode_.get().title();
