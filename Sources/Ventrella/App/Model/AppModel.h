@@ -135,7 +135,9 @@ class AppModel {
     // stores, and switches it on again under the new settings. Ignored while an operation is in
     // progress. The outcome shows in the status line ("Settings saved." for 3 s).
     void saveSettings(core::GuardSettings settings);
-    // Saves the diagnostic report where the user chooses; the save panel runs inside the call.
+    // Saves the diagnostic report where the user chooses: the save panel runs inside the call,
+    // the report is written afterwards off the main thread, and the outcome shows in the
+    // status line.
     void exportDiagnostics();
     // Switches control off, restoring Apple Automatic when the model may hold the fans, then
     // ends the application through the terminate function. Runs even while an operation is in
@@ -224,6 +226,9 @@ class AppModel {
     // Whether `other` differs from the settings in anything but the language and launch at
     // login.
     bool fanControlSettingsDiffer(const core::GuardSettings& other) const;
+    // The report's writing, after the save panel: its outcome in the status line.
+    VoidTask finishExport(VoidTask writing);
+    void exportFailed(const std::exception_ptr& error);
     VoidTask quitting();
     // Shows `text`, and clears it after the transient status duration unless something else
     // replaced it; a newer transient text cancels the older one's clearing.
