@@ -84,18 +84,35 @@ TEST_F(RemovalAndExportTests, TheHelperGoesOnlyOnceApplesAutomaticIsVerifiedThro
          {"helper.uninstall_failed"},
          true,
          GuardMode::fault("Ventrella Helper did not respond.")},
-        {"the removal fails",
+        {"the fans are in a fault",
+         Setup::ready,
+         statusIs(State::fault),
+         false,
+         "The Helper was not removed because the fans are not in Automatic mode.",
+         {},
+         true,
+         {}},
+        {"the removal fails part-way",
          Setup::ready,
          [this, statusIs] {
              installer->failNextUninstall(
                  core::VentrellaError::commandFailed("Helper removal was cancelled."));
+             installer->installed = false;
              statusIs(State::automatic)();
          },
          true,
          "Helper removal was cancelled.",
          {"helper.uninstall_failed"},
-         true,
+         false,
          GuardMode::fault("Helper removal was cancelled.")},
+        {"removed, control off",
+         Setup::ready,
+         statusIs(State::automatic),
+         true,
+         "Helper removed.",
+         {"helper.uninstalled"},
+         false,
+         GuardMode::automatic()},
         {"removed, control on",
          Setup::controlOn,
          statusIs(State::automatic),
@@ -111,12 +128,16 @@ TEST_F(RemovalAndExportTests, TheHelperGoesOnlyOnceApplesAutomaticIsVerifiedThro
         installer->installed = true;
         helperApprovalPending = true;
         makeModel();
-        if (testCase.setup != Setup::notReady) {
+        // With control on, the helper becomes ready through the enable, which leaves the
+        // approval pending, as after an approval given in System Settings.
+        if (testCase.setup != Setup::notReady && testCase.setup != Setup::controlOn) {
             makeHelperReady();
         }
         if (testCase.setup == Setup::controlOn || testCase.setup == Setup::owning) {
             switchControlOn();
         }
+        ASSERT_EQ(model->helperApprovalPending(),
+                  testCase.setup == Setup::controlOn || testCase.setup == Setup::notReady);
         if (testCase.setup == Setup::owning) {
             ownLevel(0, 55);
         }
