@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "DiagnosticLogFixture.h"
-#include "GermanNumbers.h"
+#include "ScopedGermanLocale.h"
 
 namespace ventrella::diagnostics::testing {
 namespace {

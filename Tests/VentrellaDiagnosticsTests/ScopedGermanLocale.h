@@ -1,22 +1,18 @@
 #pragma once
 
 #include <locale>
-#include <string>
 
 namespace ventrella::diagnostics::testing {
 
-// Decimal comma and dot grouping, as a German locale has them.
-struct GermanNumbers : std::numpunct<char> {
-    char do_decimal_point() const override { return ','; }
-    char do_thousands_sep() const override { return '.'; }
-    std::string do_grouping() const override { return "\3"; }
-};
-
-// Makes German numbers the process's global locale for the lifetime of the object.
+// Makes German numbers (a decimal comma, dots between thousands) the process's own for the
+// lifetime of the object, as a user's German region would: the global C++ locale and, with it,
+// the C library's, which printf-style formatting and strtod follow. Needs the de_DE.UTF-8
+// locale (scripts/setup makes it); throws std::runtime_error without it.
 class ScopedGermanLocale {
   public:
     ScopedGermanLocale()
-        : previous_(std::locale::global(std::locale(std::locale::classic(), new GermanNumbers))) {}
+        : previous_(std::locale::global(
+              std::locale(std::locale::classic(), "de_DE.UTF-8", std::locale::numeric))) {}
     ~ScopedGermanLocale() { std::locale::global(previous_); }
 
     ScopedGermanLocale(const ScopedGermanLocale&) = delete;
