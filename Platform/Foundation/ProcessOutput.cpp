@@ -1,7 +1,6 @@
 #include "Platform/Foundation/ProcessOutput.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +9,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "Platform/Foundation/CleanSignalSpawnAttributes.h"
 #include "Platform/Foundation/NullTerminatedPointers.h"
 #include "Platform/Foundation/ScopedDescriptor.h"
 
@@ -23,24 +23,6 @@ struct FileActions {
     posix_spawn_file_actions_t actions;
     FileActions() { posix_spawn_file_actions_init(&actions); }
     ~FileActions() { posix_spawn_file_actions_destroy(&actions); }
-};
-
-// The caller may block or ignore signals for itself (the application blocks its termination
-// signals in every thread); the mask and ignored dispositions survive exec, so the program
-// starts with none of either.
-struct CleanSignals {
-    posix_spawnattr_t attributes;
-    CleanSignals() {
-        posix_spawnattr_init(&attributes);
-        sigset_t none;
-        sigemptyset(&none);
-        sigset_t all;
-        sigfillset(&all);
-        posix_spawnattr_setsigmask(&attributes, &none);
-        posix_spawnattr_setsigdefault(&attributes, &all);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    }
-    ~CleanSignals() { posix_spawnattr_destroy(&attributes); }
 };
 
 }  // namespace
@@ -72,11 +54,12 @@ ProcessOutput runJoiningOutput(const std::filesystem::path& program,
     if (result == 0) {
         result = posix_spawn_file_actions_addclosefrom_np(&file.actions, STDERR_FILENO + 1);
     }
-    const CleanSignals signals;
+    // The application blocks its termination signals in every thread.
+    CleanSignalSpawnAttributes signals;
     pid_t pid = -1;
     if (result == 0) {
-        result = ::posix_spawn(&pid, path.c_str(), &file.actions, &signals.attributes, argv.data(),
-                               environ);
+        result =
+            ::posix_spawn(&pid, path.c_str(), &file.actions, signals.get(), argv.data(), environ);
     }
     if (result != 0) {
         throw std::system_error(result, std::generic_category(), "cannot start " + path);
