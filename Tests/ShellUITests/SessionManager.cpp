@@ -161,6 +161,9 @@ SessionManager::~SessionManager() {
     }
     wake(wake_);
     thread_.join();
+    for (const auto& [connection, client] : clients_->registered) {
+        SmsCleanUp(client);
+    }
     for (IceConn connection : clients_->connections) {
         IceSetShutdownNegotiation(connection, False);
         IceCloseConnection(connection);
