@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "Platform/Foundation/CleanSignalSpawnAttributes.h"
 #include "Platform/Foundation/NullTerminatedPointers.h"
 #include "Platform/Foundation/ScopedDescriptor.h"
 
@@ -53,9 +54,12 @@ ProcessOutput runJoiningOutput(const std::filesystem::path& program,
     if (result == 0) {
         result = posix_spawn_file_actions_addclosefrom_np(&file.actions, STDERR_FILENO + 1);
     }
+    // The application blocks its termination signals in every thread.
+    CleanSignalSpawnAttributes signals;
     pid_t pid = -1;
     if (result == 0) {
-        result = ::posix_spawn(&pid, path.c_str(), &file.actions, nullptr, argv.data(), environ);
+        result =
+            ::posix_spawn(&pid, path.c_str(), &file.actions, signals.get(), argv.data(), environ);
     }
     if (result != 0) {
         throw std::system_error(result, std::generic_category(), "cannot start " + path);

@@ -15,6 +15,7 @@
 #include <iostream>
 #include <system_error>
 
+#include "Platform/Foundation/CleanSignalSpawnAttributes.h"
 #include "Platform/Foundation/NullTerminatedPointers.h"
 #include "Platform/Foundation/ScopedDescriptor.h"
 
@@ -232,23 +233,13 @@ pid_t DaemonSupervisor::spawn(const DaemonDefinition& definition) const {
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, log.get(), STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, log.get(), STDERR_FILENO);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
     // A daemon starts with default signal handling and its own process group, as under launchd.
-    sigset_t all;
-    sigfillset(&all);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(
-        &attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
+    platform::foundation::CleanSignalSpawnAttributes attributes(POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(attributes.get(), 0);
     pid_t pid = -1;
     const int result =
-        posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
+        posix_spawn(&pid, program.c_str(), &actions, attributes.get(), argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
     if (result != 0) {
         appendLine(log.get(),
                    "virtual-mac: cannot start " + program + ": " + std::strerror(result) + "\n");

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <ostream>
 #include <string>
@@ -60,6 +63,27 @@ TEST(ProcessOutput, TheProgramGetsNoDescriptorButItsOwnThree) {
     EXPECT_EQ(ended, (ProcessOutput{0, ""}));
     EXPECT_EQ(openDescriptors(), before) << "the pipe was left open here";
     ::close(stray);
+}
+
+TEST(ProcessOutput, TheProgramStartsWithNoSignalBlockedOrIgnored) {
+    // As the application has it: its termination signals blocked in every thread, and a
+    // signal ignored.
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaddset(&blocked, number);
+    }
+    sigset_t previousMask;
+    ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &blocked, &previousMask), 0);
+    const auto previousDisposition = std::signal(SIGUSR2, SIG_IGN);
+    // The script reads its own state; of the standard signals, since the C library keeps its
+    // own real-time ones ignored in a child it starts.
+    const auto ended = shell(
+        "while read -r name value; do case $name in SigBlk:|SigIgn:) "
+        "echo \"$name $(( 0x$value & 0x7fffffff ))\";; esac; done < /proc/self/status");
+    std::signal(SIGUSR2, previousDisposition);
+    pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+    EXPECT_EQ(ended, (ProcessOutput{0, "SigBlk: 0\nSigIgn: 0\n"}));
 }
 
 TEST(ProcessOutput, DrainsOutputBeyondTheBoundWithoutKeepingIt) {

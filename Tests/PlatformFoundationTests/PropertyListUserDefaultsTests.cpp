@@ -88,40 +88,74 @@ TEST_F(PropertyListUserDefaultsTest, StoresDataInABinaryPlistThatANewReaderSeesW
     EXPECT_EQ(filesInPreferences(), std::vector<std::string>{"com.example.app.plist"});
 }
 
-TEST_F(PropertyListUserDefaultsTest, AnythingButAWellFormedDictionaryReadsAsEmptyAndIsReplaced) {
+TEST_F(PropertyListUserDefaultsTest, AnythingButAWellFormedDictionaryReadsAsEmptyAndIsSetAside) {
+    using SetAside = PropertyListUserDefaults::SetAside;
     const std::string large = xmlWithData(kKey, std::string(kMaximumPropertyListBytes, 'A'));
-    const std::vector<std::pair<const char*, std::function<void()>>> cases = {
-        {"missing", [] {}},
-        {"empty", [&] { write(file(), ""); }},
-        {"garbage", [&] { write(file(), "not a property list \x01\x02"); }},
-        {"truncated binary", [&] { write(file(), "bplist00\xd1\x01\x02"); }},
-        {"array root", [&] { write(file(), "<plist><array><data>AA==</data></array></plist>"); }},
+    const fs::path aside = file().string() + ".unreadable";
+    struct Case {
+        const char* name;
+        std::function<void()> prepare;
+        std::string reason;  // empty: nothing to set aside
+    };
+    const std::vector<Case> cases = {
+        {"missing", [] {}, ""},
         {"text where data belongs",
          [&] {
              write(file(),
                    "<plist><dict><key>guardSettings</key><string>x</string></dict>"
                    "</plist>");
-         }},
-        {"over the size bound", [&] { write(file(), large); }},
-        {"a directory", [&] { fs::create_directories(file() / "inside"); }},
+         },
+         ""},
+        {"empty", [&] { write(file(), ""); }, "not a property list"},
+        {"garbage", [&] { write(file(), "not a property list \x01\x02"); }, "not a property list"},
+        {"truncated binary", [&] { write(file(), "bplist00\xd1\x01\x02"); }, "not a property list"},
+        {"array root", [&] { write(file(), "<plist><array><data>AA==</data></array></plist>"); },
+         "not a dictionary"},
+        {"over the size bound", [&] { write(file(), large); }, "larger than 65536 bytes"},
+        {"a directory", [&] { fs::create_directories(file() / "inside"); }, "not a regular file"},
         // Opened for reading, a FIFO would wait for a writer forever.
         {"a FIFO",
          [&] {
              fs::create_directories(preferences());
              ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0);
-         }},
+         },
+         "not a regular file"},
+        {"an earlier unreadable file is kept",
+         [&] {
+             write(aside, "earlier");
+             write(file(), "garbage");
+         },
+         "not a property list"},
     };
-    for (const auto& [name, prepare] : cases) {
+    for (const auto& [name, prepare, reason] : cases) {
         SCOPED_TRACE(name);
         fs::remove_all(preferences());
         prepare();
-        PropertyListUserDefaults defaults(file());
+        const auto type = fs::symlink_status(file()).type();
+        const std::string before = fs::is_regular_file(file()) ? slurp(file()) : "";
+        std::vector<SetAside> told;
+        PropertyListUserDefaults defaults(file(),
+                                          [&](const SetAside& moved) { told.push_back(moved); });
         EXPECT_FALSE(defaults.data(kKey).has_value());
-        if (fs::is_directory(file()) || fs::is_fifo(file())) {
-            fs::remove_all(file());
-        }
+        EXPECT_TRUE(told.empty()) << "nothing moves before a write";
         defaults.setData(kKey, "fresh");
-        EXPECT_EQ(PropertyListUserDefaults(file()).data(kKey), "fresh");
+        defaults.setData(kKey, "fresh again");
+        EXPECT_EQ(PropertyListUserDefaults(file()).data(kKey), "fresh again");
+        if (reason.empty()) {
+            EXPECT_TRUE(told.empty());
+            EXPECT_FALSE(fs::exists(aside));
+            continue;
+        }
+        const bool earlier = fs::exists(file().string() + ".unreadable.1");
+        const fs::path keptAs = earlier ? fs::path(file().string() + ".unreadable.1") : aside;
+        EXPECT_EQ(told, (std::vector<SetAside>{{reason, keptAs}})) << "once, at the first write";
+        EXPECT_EQ(fs::symlink_status(keptAs).type(), type);
+        if (type == fs::file_type::regular) {
+            EXPECT_EQ(slurp(keptAs), before);
+        }
+        if (earlier) {
+            EXPECT_EQ(slurp(aside), "earlier");
+        }
     }
 }
 
@@ -200,4 +234,14 @@ TEST_F(PropertyListUserDefaultsTest, RefusesWritesItCouldNotReadBackOrPlaceAndSa
         EXPECT_NE(error.description().find("could not be saved: "), std::string::npos);
     }
     EXPECT_FALSE(nowhere.data(kKey).has_value());
+
+    // An unreadable file with every place beside it taken stays as it is.
+    write(file(), "garbage");
+    write(file().string() + ".unreadable", "kept");
+    for (int number = 1; number < PropertyListUserDefaults::maximumSetAside; ++number) {
+        write(file().string() + ".unreadable." + std::to_string(number), "kept");
+    }
+    PropertyListUserDefaults crowded(file());
+    EXPECT_THROW(crowded.setData(kKey, "value"), UserDefaultsError);
+    EXPECT_EQ(slurp(file()), "garbage");
 }

@@ -89,19 +89,24 @@ void ApplicationRoot::storeSettings(const core::GuardSettings& settings) const {
     defaults.setData("guardSettings", core::encodeGuardSettings(settings));
 }
 
-ApplicationProgram::ApplicationProgram(const testsupport::VirtualDesktop& desktop,
-                                       const ApplicationRoot& root, const std::string& name)
+ApplicationProgram::ApplicationProgram(
+    const testsupport::VirtualDesktop& desktop, const ApplicationRoot& root,
+    const std::string& name, const std::map<std::string, std::optional<std::string>>& environment)
     : output_(testsupport::testArtifact(name + ".log")) {
     testsupport::ChildProcess::Options options;
     options.arguments = {root.program().string()};
-    options.environment = desktop.environment({
+    std::map<std::string, std::optional<std::string>> changes = {
         {"VIRTUAL_MAC_ROOT", root.path().string()},
         {"HOME", root.home().string()},
         {"XDG_CONFIG_HOME", std::nullopt},
         {"LANGUAGE", "en"},
         {"LANG", "en_US.UTF-8"},
         {"LC_ALL", std::nullopt},
-    });
+    };
+    for (const auto& [variable, value] : environment) {
+        changes.insert_or_assign(variable, value);
+    }
+    options.environment = desktop.environment(changes);
     options.output = output_;
     options.errors = output_.string() + ".err";
     process_ = std::make_unique<testsupport::ChildProcess>(std::move(options));

@@ -48,8 +48,10 @@ class ApplicationRoot {
 // (which carries its log) are kept among the test's artefacts.
 class ApplicationProgram {
   public:
+    // `environment`: changes on top of the desktop's and the root's.
     ApplicationProgram(const testsupport::VirtualDesktop& desktop, const ApplicationRoot& root,
-                       const std::string& name = "ventrella");
+                       const std::string& name = "ventrella",
+                       const std::map<std::string, std::optional<std::string>>& environment = {});
 
     testsupport::ChildProcess& process() { return *process_; }
 

@@ -1,6 +1,7 @@
 // The application on a simulated Mac with its helper running: what the dashboard shows of the
 // machine, fan control switched on from the popover, Boost and Emergency as the machine heats,
-// and Apple Automatic restored when the program is told to end.
+// and Apple Automatic restored when the program is told to end, by a signal or by the end of
+// the desktop session.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -12,6 +13,7 @@
 
 #include "ApplicationProgram.h"
 #include "ScreenText.h"
+#include "SessionManager.h"
 #include "Support/VirtualDesktop.h"
 #include "VentrellaHelperE2ETests/SimulatedMac.h"
 
@@ -206,6 +208,41 @@ TEST_F(SimulatedMacShellUI, TheDashboardShowsTheMachineAndFanControlFollowsItToE
     EXPECT_EQ(fanModes(), (std::vector<std::string>{"automatic", "automatic"}))
         << mac.status().at("fans").dump(2);
     EXPECT_EQ(application.count("app.terminating reason=signal signal=15"), 1);
+}
+
+TEST_F(SimulatedMacShellUI, TheSessionsEndGivesTheFansBackBeforeTheProgramEnds) {
+    ASSERT_TRUE(e2e::eventually([this] { return mac.helperProcess().has_value(); }));
+    const auto root = ApplicationRoot::existing(mac.root());
+    root.storeSettings(quickSettings());
+    SessionManager session;
+    ApplicationProgram application(desktop, root, "ventrella-session",
+                                   {{"SESSION_MANAGER", session.address()}});
+    ASSERT_TRUE(session.waitForClients(1, 60.0)) << application.log();
+    const auto icon = waitForIcon(desktop);
+    ASSERT_TRUE(icon) << application.log();
+    desktop.click(*icon);
+    const auto shown = waitForPopover(desktop, true);
+    ASSERT_TRUE(shown) << application.log();
+    const ScreenText inactive = readPopoverUntil(
+        "session-inactive.png",
+        [](const ScreenText& text) {
+            return text.find("Inactive").has_value() && text.find("Temperature-based").has_value();
+        },
+        60.0);
+    const auto switchTitle = inactive.find("Temperature-based");
+    ASSERT_TRUE(switchTitle) << inactive.text();
+    desktop.click(shown->x + shown->width - 33, switchTitle->area.y + switchTitle->area.height);
+    ASSERT_TRUE(application.waitFor("symbol=shield.checkered", 1, 60.0)) << application.log();
+    // A serious thermal state: Emergency, the fans at their maximum by the model's request.
+    ASSERT_EQ(mac.virtualMac({"thermal-state", "serious"}).exitCode, 0);
+    ASSERT_TRUE(application.waitFor("tint=red", 1, 60.0)) << application.log();
+    ASSERT_NE(fanModes(), (std::vector<std::string>{"automatic", "automatic"}));
+
+    session.endSession();
+    EXPECT_EQ(application.process().waitForExit(60.0), 0) << application.log();
+    EXPECT_EQ(fanModes(), (std::vector<std::string>{"automatic", "automatic"}))
+        << mac.status().at("fans").dump(2);
+    EXPECT_EQ(application.count("app.terminating reason=quit"), 1) << application.log();
 }
 
 }  // namespace

@@ -26,6 +26,12 @@ class ScriptedFanHardwareReader : public apphardware::FanHardwareReading {
         const std::lock_guard lock(mutex_);
         preflights_.emplace_back(std::move(preflight));
     }
+    // Drops what is scripted for the preflight: from now on it answers `preflight`.
+    void answerPreflightFromNowOn(apphardware::HardwarePreflight preflight) {
+        const std::lock_guard lock(mutex_);
+        preflights_.clear();
+        preflights_.emplace_back(std::move(preflight));
+    }
     void failPreflight(std::exception_ptr error) {
         const std::lock_guard lock(mutex_);
         preflights_.emplace_back(std::move(error));

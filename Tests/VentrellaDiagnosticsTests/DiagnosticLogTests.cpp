@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "DiagnosticLogFixture.h"
-#include "GermanNumbers.h"
+#include "ScopedGermanLocale.h"
 
 namespace ventrella::diagnostics::testing {
 namespace {
@@ -236,6 +236,23 @@ TEST_F(DiagnosticLogFixture, AnObstacleDropsTheRecordAndTheNextOneAfterItGoesIsW
     const auto stored = lines(contents(log->activeFile()));
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0]["event"], "kept");
+
+    // Links at the logs' places are never followed: the active one gives way to a fresh file,
+    // and the report reads past them.
+    const fs::path elsewhere = scratch / "elsewhere.jsonl";
+    write(elsewhere, "not the log's\n");
+    fs::remove(log->activeFile());
+    fs::create_symlink(elsewhere, log->activeFile());
+    fs::create_symlink(elsewhere, log->backupFile());
+    log->record(DiagnosticLevel::info, "fresh", "", {});
+    settle();
+    EXPECT_EQ(contents(elsewhere), "not the log's\n");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(log->activeFile())));
+    EXPECT_EQ(lines(contents(log->activeFile())).at(0)["event"], "fresh");
+    const fs::path report = scratch / "report.txt";
+    log->writeReport(report, {});
+    EXPECT_EQ(contents(report).find("not the log's"), std::string::npos);
+    EXPECT_NE(contents(report).find("\"event\":\"fresh\""), std::string::npos);
 }
 
 TEST_F(DiagnosticLogFixture, ConcurrentRecordsAreAllWrittenAsWholeLines) {

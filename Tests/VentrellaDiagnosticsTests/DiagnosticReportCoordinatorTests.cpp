@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "DiagnosticLogFixture.h"
+#include "Platform/Dispatch/ManualExecutor.h"
+#include "Platform/Dispatch/TaskScope.h"
 #include "SampleReportContext.h"
 #include "Support/FakeSavePanel.h"
 #include "Support/ScopedEnvironmentVariable.h"
@@ -57,7 +60,38 @@ class DiagnosticReportCoordinatorTest : public DiagnosticLogFixture {
             HelperAuditSource{auditFile(), owner.value_or(::getuid())});
     }
 
+    // Exports as the model does: the panel at once, then the writing awaited on a main
+    // executor. False when the user cancelled; the writing's error is thrown.
+    static bool exportWith(DiagnosticReportCoordinator coordinator) {
+        auto writing = coordinator.exportReport(sampleReportContext());
+        if (!writing) {
+            return false;
+        }
+        platform::dispatch::ManualExecutor executor;
+        platform::dispatch::TaskScope scope(executor);
+        std::exception_ptr failure;
+        bool done = false;
+        scope.spawn(awaitWriting(std::move(*writing), &failure, &done));
+        executor.runUntilIdle();
+        EXPECT_TRUE(done);
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
+        return true;
+    }
+
     std::shared_ptr<FakeSavePanel> panel = std::make_shared<FakeSavePanel>();
+
+  private:
+    static platform::dispatch::Task<void> awaitWriting(platform::dispatch::Task<void> writing,
+                                                       std::exception_ptr* failure, bool* done) {
+        try {
+            co_await std::move(writing);
+        } catch (...) {
+            *failure = std::current_exception();
+        }
+        *done = true;
+    }
 };
 
 TEST_F(DiagnosticReportCoordinatorTest, WritesTheWholeReportWithTheLastRejectionInSortedPlace) {
@@ -71,7 +105,7 @@ TEST_F(DiagnosticReportCoordinatorTest, WritesTheWholeReportWithTheLastRejection
     panel->answer = destination;
 
     std::shared_ptr<DiagnosticLog> exporter(log.get(), [](DiagnosticLog*) {});
-    EXPECT_TRUE(coordinator(exporter).exportReport(sampleReportContext()));
+    EXPECT_TRUE(exportWith(coordinator(exporter)));
     EXPECT_EQ(contents(destination),
               "Ventrella Diagnostic Report\n"
               "generated_at: 2024-05-01T10:00:00Z\n"
@@ -97,7 +131,7 @@ TEST_F(DiagnosticReportCoordinatorTest, WritesTheWholeReportWithTheLastRejection
 TEST_F(DiagnosticReportCoordinatorTest, AsksForAPlainTextFileNamedAfterTheLocalTime) {
     testsupport::ScopedEnvironmentVariable zone("TZ", "XYZ-2");  // two hours east of UTC
     auto exporter = std::make_shared<RecordingExporter>();
-    coordinator(exporter).exportReport(sampleReportContext());
+    exportWith(coordinator(exporter));
     ASSERT_EQ(panel->requests().size(), 1u);
     EXPECT_EQ(panel->requests()[0],
               (SavePanelOptions{"Save Ventrella Diagnostic Report",
@@ -106,7 +140,7 @@ TEST_F(DiagnosticReportCoordinatorTest, AsksForAPlainTextFileNamedAfterTheLocalT
                                 true}));
 
     testsupport::ScopedLocalization german(VENTRELLA_APP_BUNDLE_DIR, core::AppLanguage::german);
-    coordinator(exporter).exportReport(sampleReportContext());
+    exportWith(coordinator(exporter));
     EXPECT_EQ(panel->requests().at(1).title, "Ventrella-Diagnosebericht sichern");
 }
 
@@ -114,7 +148,7 @@ TEST_F(DiagnosticReportCoordinatorTest, CancellingWritesNothing) {
     auto exporter = std::make_shared<RecordingExporter>();
     for (const auto& answer : {std::optional<fs::path>(), std::optional<fs::path>(fs::path())}) {
         panel->answer = answer;
-        EXPECT_FALSE(coordinator(exporter).exportReport(sampleReportContext()));
+        EXPECT_FALSE(exportWith(coordinator(exporter)));
     }
     EXPECT_TRUE(exporter->calls.empty());
 }
@@ -148,7 +182,7 @@ TEST_F(DiagnosticReportCoordinatorTest, AddsTheLastRejectionOnlyFromTheOwnersReg
         fs::remove(elsewhere);
         c.prepare();
         auto exporter = std::make_shared<RecordingExporter>();
-        EXPECT_TRUE(coordinator(exporter, c.owner).exportReport(sampleReportContext()));
+        EXPECT_TRUE(exportWith(coordinator(exporter, c.owner)));
         ASSERT_EQ(exporter->calls.size(), 1u);
         auto expected = sampleReportContext().header();
         if (c.added) {
@@ -167,7 +201,7 @@ TEST_F(DiagnosticReportCoordinatorTest, ReadsTheHelpersAuditLogUnderThePlatformR
     auto exporter = std::make_shared<RecordingExporter>();
     DiagnosticReportCoordinator coordinator(
         exporter, panel, [this] { return now; }, HelperAuditSource{std::nullopt, ::getuid()});
-    EXPECT_TRUE(coordinator.exportReport(sampleReportContext()));
+    EXPECT_TRUE(exportWith(coordinator));
     ASSERT_EQ(exporter->calls.size(), 1u);
     EXPECT_EQ(exporter->calls[0].header.at("helper_auth_last_rejection"),
               "2024-04-30T08:15:00Z cdHashMismatch");
@@ -180,7 +214,7 @@ TEST_F(DiagnosticReportCoordinatorTest, WriteErrorsReachTheCaller) {
     exporter->failure = failure;
     panel->answer = scratch / "report.txt";
     try {
-        coordinator(exporter).exportReport(sampleReportContext());
+        exportWith(coordinator(exporter));
         ADD_FAILURE() << "no error";
     } catch (const DiagnosticReportError& error) {
         EXPECT_EQ(error, failure);

@@ -31,6 +31,31 @@ TEST_F(DiagnosticLogFixture, ReportHasTheSanitisedSortedHeaderThenThePreviousAnd
                   "b_key: two  lines in ~/x\n" +
                   std::string(80, 'k') + ": long key" + marker + "{\"old\":1}\n{\"new\":2}\n");
     EXPECT_EQ(mode(report), 0644u);
+    // Over a file of the user's, no wider than it was.
+    fs::permissions(report, fs::perms::owner_read | fs::perms::owner_write);
+    log->writeReport(report, {});
+    EXPECT_EQ(mode(report), 0600u);
+}
+
+TEST_F(DiagnosticLogFixture, OfALogLongerThanItsBoundTheReportShowsTheNewestWholeLines) {
+    // Grown by something else: 100 lines of 40 bytes against a limit of 1024, 2048 read.
+    std::string longer;
+    for (int index = 0; index < 100; ++index) {
+        std::string line = "{\"n\":" + std::to_string(1000 + index) + ",\"pad\":\"";
+        line += std::string(40 - line.size() - 3, 'x') + "\"}\n";
+        longer += line;
+    }
+    ASSERT_EQ(longer.size(), 4000u);
+    write(folder / "Ventrella.previous.jsonl", longer);
+    write(folder / "Ventrella.jsonl", "{\"new\":2}\n");
+    open(1024);
+    const fs::path report = scratch / "report.txt";
+    log->writeReport(report, {});
+    const std::string text = contents(report);
+    // The last 2048 bytes begin inside line 48 (at byte 1952): from line 49 on.
+    EXPECT_EQ(text.substr(text.find(marker) + marker.size()),
+              "--- Ventrella.previous.jsonl: the first 1960 of 4000 bytes left out ---\n" +
+                  longer.substr(1960) + "{\"new\":2}\n");
 }
 
 TEST_F(DiagnosticLogFixture, ReportWithoutEventsSaysSo) {

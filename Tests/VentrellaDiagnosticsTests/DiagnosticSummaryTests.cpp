@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "GermanNumbers.h"
 #include "Platform/Foundation/InfoDictionary.h"
 #include "SampleReportContext.h"
+#include "ScopedGermanLocale.h"
 #include "Support/ScopedLocalization.h"
 #include "Ventrella/Diagnostics/AppVersion.h"
 #include "Ventrella/Diagnostics/DiagnosticNumberText.h"

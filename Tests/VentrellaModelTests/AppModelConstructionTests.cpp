@@ -85,6 +85,9 @@ TEST_F(AppModelConstructionTests, StartsInTheSettingsLanguageAndRecordsItsVersio
               (diagnostics::DiagnosticMetadata{
                   {"version", "2.5 (42)"},
                   {"settings", diagnostics::DiagnosticSummary::settings(german)}}));
+    // Read once: the views ask for it at every change of the model.
+    bundle.addInfoPlist("<plist version=\"1.0\"><dict></dict></plist>\n");
+    EXPECT_EQ(model->appVersion(), diagnostics::AppVersion("2.5", "42"));
 
     // The published fields' first values.
     EXPECT_FALSE(model->controlEnabled());

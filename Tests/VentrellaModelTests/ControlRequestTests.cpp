@@ -369,28 +369,37 @@ TEST_F(ControlRequestTests, AnInstalledHelperThatDoesNotAnswerAndAFailedInstalla
 }
 
 TEST_F(ControlRequestTests, InstallationFirstHandsTheFansBackAndStopsWhenThatFails) {
-    makeModel();
-    switchControlOn();
-    ownLevel(0, 55);
-    model->installHelper();
-    run("the installation");
-    ASSERT_EQ(nextRequest(), Request::restoreAutomatic);
-    failRequest("Fan 1 could not be returned to automatic mode.");
-    EXPECT_EQ(model->statusMessage(),
-              "The Helper was not updated because Automatic mode could not be verified.");
-    EXPECT_FALSE(model->operationInProgress());
-    EXPECT_EQ(std::count(log->entries().begin(), log->entries().end(), "installer.install"), 0);
-    EXPECT_EQ(events().back(), "control.restore_failed");
+    for (const bool owning : {true, false}) {
+        SCOPED_TRACE(owning ? "owning" : "a failed apply whose restores failed");
+        renewFakes();
+        log->clear();
+        makeModel();
+        switchControlOn();
+        if (owning) {
+            ownLevel(0, 55);
+        } else {
+            failClosedUncertain();
+        }
+        model->installHelper();
+        run("the installation");
+        ASSERT_EQ(nextRequest(), Request::restoreAutomatic);
+        failRequest("Fan 1 could not be returned to automatic mode.");
+        EXPECT_EQ(model->statusMessage(),
+                  "The Helper was not updated because Automatic mode could not be verified.");
+        EXPECT_FALSE(model->operationInProgress());
+        EXPECT_EQ(std::count(log->entries().begin(), log->entries().end(), "installer.install"), 0);
+        EXPECT_EQ(events().back(), "control.restore_failed");
 
-    model->installHelper();
-    run("the installation again");
-    reply(State::automatic, fansIn(Mode::automatic));
-    EXPECT_EQ(sink->last("control.disabled")->message,
-              "Restoring Apple Automatic before updating the Helper…");
-    replyStatus();
-    EXPECT_EQ(std::count(log->entries().begin(), log->entries().end(), "installer.install"), 1);
-    EXPECT_FALSE(model->controlEnabled()) << "control stays off";
-    EXPECT_EQ(model->statusMessage(), "Helper installed.");
+        model->installHelper();
+        run("the installation again");
+        reply(State::automatic, fansIn(Mode::automatic));
+        EXPECT_EQ(sink->last("control.disabled")->message,
+                  "Restoring Apple Automatic before updating the Helper…");
+        replyStatus();
+        EXPECT_EQ(std::count(log->entries().begin(), log->entries().end(), "installer.install"), 1);
+        EXPECT_FALSE(model->controlEnabled()) << "control stays off";
+        EXPECT_EQ(model->statusMessage(), "Helper installed.");
+    }
 }
 
 }  // namespace

@@ -13,17 +13,7 @@ namespace {
 using core::GuardMode;
 using testing::ElementsAre;
 
-class FanControlTests : public ModelTest {
-  protected:
-    // The policy's decision for Boost, as the guard cycle would take it.
-    core::PolicyDecision boostDecision() {
-        core::PolicyDecision decision;
-        for (int sample = 0; sample < 3; ++sample) {
-            decision = peer->policy().update(85.0, executor.uptime());
-        }
-        return decision;
-    }
-};
+class FanControlTests : public ModelTest {};
 
 constexpr const char* unverifiedText = "The manual target could not be verified on every fan.";
 constexpr const char* relinquishedText =

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "SMCKit/SMCError.h"
 #include "VentrellaModelTests/ModelTestFixture.h"
 
 namespace ventrella::modeltests {
@@ -181,6 +182,10 @@ TEST_F(GuardCycleTests,
         std::vector<std::string> expectedCounts;  // of the recorded events
         bool failsClosed;
         std::string expectedStatus;
+        // The reader's error and its text as shown, in the settings' language.
+        std::exception_ptr error;
+        std::string expectedText;
+        core::AppLanguage language = core::AppLanguage::english;
     };
     const std::vector<Case> cases = {
         {"control off",
@@ -188,28 +193,52 @@ TEST_F(GuardCycleTests,
          200,
          {"1", "3", "100", "200"},
          false,
-         "Sensor read error 200/3: The SMC did not answer."},
+         "Sensor read error 200/3: The SMC did not answer.",
+         readError,
+         "The SMC did not answer."},
         {"control off, four",
          false,
          4,
          {"1", "3"},
          false,
-         "Sensor read error 4/3: The SMC did not answer."},
-        {"control on", true, 3, {"1", "3"}, true, "Safe stop: The SMC did not answer."},
+         "Sensor read error 4/3: The SMC did not answer.",
+         readError,
+         "The SMC did not answer."},
+        {"control on",
+         true,
+         3,
+         {"1", "3"},
+         true,
+         "Safe stop: The SMC did not answer.",
+         readError,
+         "The SMC did not answer."},
+        // An English message of a lower layer, shown in the interface's language.
+        {"control off, in German",
+         false,
+         3,
+         {"1", "3"},
+         false,
+         "Sensor-Lesefehler 3/3: SMC-Verbindung nicht geöffnet",
+         std::make_exception_ptr(smc::SMCError::notOpen()),
+         "SMC-Verbindung nicht geöffnet",
+         core::AppLanguage::german},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);
         renewFakes();
+        auto settings = englishSettings();
+        settings.appLanguage = testCase.language;
+        initialSettings = settings;
         makeModel();
         reader->answerSnapshot(snapshotAt(60));
-        reader->failSnapshot(readError);
+        reader->failSnapshot(testCase.error);
         startMonitoringNow();
         if (testCase.controlOn) {
             switchControlOn();
         }
         for (int failure = 1; failure <= testCase.failures; ++failure) {
             nextCycle();
-            if (failure == 2) {
+            if (failure == 2 && testCase.language == core::AppLanguage::english) {
                 EXPECT_EQ(model->statusMessage(), "Sensor read error 2/3: The SMC did not answer.");
                 EXPECT_TRUE(model->controlEnabled() == testCase.controlOn);
             }
@@ -220,7 +249,7 @@ TEST_F(GuardCycleTests,
             if (record.event == "sensor.read_failed") {
                 counts.push_back(record.metadata.at("consecutive_failures"));
                 levels.push_back(record.level);
-                EXPECT_EQ(record.message, "The SMC did not answer.");
+                EXPECT_EQ(record.message, testCase.expectedText);
             }
         }
         EXPECT_EQ(counts, testCase.expectedCounts);
@@ -231,6 +260,7 @@ TEST_F(GuardCycleTests,
         EXPECT_EQ(model->statusMessage(), testCase.expectedStatus);
         EXPECT_EQ(model->currentTemperature(), 60.0) << "the last reading stays";
     }
+    core::L10n::setLanguage(core::AppLanguage::english);
 }
 
 TEST_F(GuardCycleTests, OnlyAUsableReadingResetsTheFailureCount) {
@@ -272,6 +302,18 @@ TEST_F(GuardCycleTests, OnlyAUsableReadingResetsTheFailureCount) {
     start(peer->disableControl("off"));
     switchControlOn();
     EXPECT_EQ(peer->sensorFailures(), 0);
+
+    // The other sources by their names.
+    for (const auto& [source, name] : std::vector<std::pair<core::TemperatureSource, std::string>>{
+             {core::TemperatureSource::cpu, "CPU"}, {core::TemperatureSource::gpu, "GPU"}}) {
+        settings.temperatureSource = source;
+        initialSettings = settings;
+        makeModel();
+        start(peer->handle(empty, executor.uptime()));
+        EXPECT_EQ(model->statusMessage(),
+                  "Sensor read error 1/3: There are not enough valid sensors for the selected " +
+                      name + " source.");
+    }
 }
 
 }  // namespace

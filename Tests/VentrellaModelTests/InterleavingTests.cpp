@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "VentrellaModelTests/ModelTestFixture.h"
 
 namespace ventrella::modeltests {
@@ -153,6 +155,87 @@ TEST_F(InterleavingTests,
         "Another app changed the fan target; Ventrella released control.";
     EXPECT_EQ(model->guardMode(), GuardMode::fault(relinquished));
     EXPECT_EQ(sink->last("control.relinquished")->message, relinquished);
+}
+
+TEST_F(InterleavingTests, SwitchingOnWhileARestoreIsOutWaitsForItsReply) {
+    const std::string safeStop = "Ventrella Helper did not respond.";
+    const auto owning = [&] { reply(State::manual, fansIn(Mode::manual), 55); };
+    const auto renewalFails = [&] {
+        owning();
+        while (helper->pendingCount() == 0) {
+            nextCycle();
+        }
+        failRequest(safeStop);
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> restoreOut;
+        bool restored;
+        std::string expectedStatus;
+        GuardMode expectedMode;
+    };
+    const std::vector<Case> cases = {
+        {"failing closed", renewalFails, true, "Safe stop: " + safeStop,
+         GuardMode::fault(safeStop)},
+        {"will-sleep",
+         [&] {
+             owning();
+             (void)workspace->postWillSleep();
+         },
+         true, "Apple Automatic was restored before sleep.", GuardMode::automatic()},
+        {"did-wake",
+         [&] {
+             owning();
+             workspace->postDidWake();
+         },
+         true, "Sleep or wake detected; Apple Automatic was restored.", GuardMode::automatic()},
+        // Not owning: the apply and the restore after it failed, so the fans may hold a target.
+        {"failing closed after a failed apply, and its restore fails",
+         [&] {
+             failRequest(safeStop);
+             failRequest(safeStop);
+         },
+         false, "CRITICAL: Automatic mode could not be restored on every fan.",
+         GuardMode::fault("Automatic mode could not be restored: The helper is gone.")},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        renewFakes();
+        boostUnderWay();
+        testCase.restoreOut();
+        run("the restore is sent");
+        ASSERT_EQ(helper->pendingCount(), 1U);
+        ASSERT_EQ(nextRequest(), Request::restoreAutomatic);
+        const auto eventCount = events().size();
+
+        model->requestControl(true);
+        run("switching on");
+        EXPECT_EQ(helper->pendingCount(), 1U) << "no status request to enable";
+        EXPECT_THAT(eventsSince(eventCount), testing::IsEmpty());
+        if (testCase.restored) {
+            reply(State::automatic, fansIn(Mode::automatic));
+        } else {
+            failRequest("The helper is gone.");
+            // The fans stay manual, by the model's own request as far as it knows.
+            reader->answerSnapshot(snapshotAt(85, fansIn(Mode::manual)));
+            nextCycle();
+            nextCycle();
+            EXPECT_FALSE(model->externalManualDetected());
+            EXPECT_FALSE(model->canTakeOverControl());
+            reader->answerPreflightFromNowOn(preflightOf(fansIn(Mode::manual)));
+            model->requestControl(true);
+            run("switching on over the leftovers");
+            replyStatus();
+            ASSERT_TRUE(sink->last("control.enable_failed"));
+            EXPECT_EQ(sink->last("control.enable_failed")->message,
+                      "A fan is being controlled manually by another app. Switch it to "
+                      "Automatic in that app first.");
+        }
+        EXPECT_FALSE(model->controlEnabled());
+        EXPECT_EQ(model->statusMessage(), testCase.expectedStatus);
+        EXPECT_EQ(model->guardMode(), testCase.expectedMode);
+        EXPECT_EQ(helper->pendingCount(), 0U);
+    }
 }
 
 TEST_F(InterleavingTests, TwoDisablesAtOnceCanEndInTheCriticalLine) {

@@ -236,6 +236,32 @@ class ModelTest : public ::testing::Test {
         ASSERT_TRUE(peer->ownsManualControl());
     }
 
+    // The policy's decision for Boost, as the guard cycle would take it.
+    core::PolicyDecision boostDecision() {
+        core::PolicyDecision decision;
+        for (int sample = 0; sample < 3; ++sample) {
+            decision = peer->policy().update(85.0, executor.uptime());
+        }
+        return decision;
+    }
+
+    // With control on and not owning: the apply of Boost fails, so does the restore after it
+    // and the fail-closed step's restore. Control is off with the critical line, and the fans
+    // may hold a target of the helper's that the model does not own.
+    void failClosedUncertain() {
+        auto& applied = start(peer->apply(boostDecision(), peer->controlEpoch()));
+        failRequest("Ventrella Helper did not respond.");
+        failRequest("Ventrella Helper did not respond.");
+        ASSERT_TRUE(applied.done);
+        start(peer->failClosed(applied.failure));
+        failRequest("The helper is gone.");
+        ASSERT_FALSE(model->controlEnabled());
+        ASSERT_FALSE(peer->ownsManualControl());
+        ASSERT_TRUE(peer->manualStateUncertain());
+        ASSERT_EQ(model->statusMessage(),
+                  "CRITICAL: Automatic mode could not be restored on every fan.");
+    }
+
     // Starts monitoring on a machine that can control, with the helper ready: the loop's first
     // cycle runs on the first sample scripted.
     void startMonitoringNow() {

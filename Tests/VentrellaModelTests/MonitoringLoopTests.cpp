@@ -155,6 +155,23 @@ TEST_F(MonitoringLoopTests, ARenewalIsDueFifteenSecondsAfterTheApplyReplyOrTheRe
     nextCycle();
     EXPECT_EQ(requestsOf(Request::applyCooling), 3U);
     EXPECT_EQ(executor.uptime(), 1041.0);
+
+    // A cycle whose apply fails closed skips its renewal, due as it is (at 1056), even when
+    // the model still holds the fans because every restore failed.
+    reply(State::manual, fansIn(Mode::manual), 55);
+    while (executor.uptime() < 1053.0) {
+        nextCycle();
+    }
+    thermalState->set(platform::workspace::ThermalState::serious);
+    nextCycle();
+    ASSERT_EQ(helper->nextPending().percentage, 100);
+    for (int failed = 0; failed < 3; ++failed) {  // the apply, its restore, the fail-closed one
+        failRequest("Ventrella Helper did not respond.");
+    }
+    EXPECT_FALSE(model->controlEnabled());
+    EXPECT_TRUE(peer->ownsManualControl());
+    EXPECT_EQ(helper->pendingCount(), 0U) << "no renewal in that cycle";
+    EXPECT_EQ(requestsOf(Request::applyCooling), 4U);
 }
 
 TEST_F(MonitoringLoopTests, TheIntervalIsReadAgainForEverySleep) {

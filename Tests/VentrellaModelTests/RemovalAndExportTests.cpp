@@ -84,18 +84,35 @@ TEST_F(RemovalAndExportTests, TheHelperGoesOnlyOnceApplesAutomaticIsVerifiedThro
          {"helper.uninstall_failed"},
          true,
          GuardMode::fault("Ventrella Helper did not respond.")},
-        {"the removal fails",
+        {"the fans are in a fault",
+         Setup::ready,
+         statusIs(State::fault),
+         false,
+         "The Helper was not removed because the fans are not in Automatic mode.",
+         {},
+         true,
+         {}},
+        {"the removal fails part-way",
          Setup::ready,
          [this, statusIs] {
              installer->failNextUninstall(
                  core::VentrellaError::commandFailed("Helper removal was cancelled."));
+             installer->installed = false;
              statusIs(State::automatic)();
          },
          true,
          "Helper removal was cancelled.",
          {"helper.uninstall_failed"},
-         true,
+         false,
          GuardMode::fault("Helper removal was cancelled.")},
+        {"removed, control off",
+         Setup::ready,
+         statusIs(State::automatic),
+         true,
+         "Helper removed.",
+         {"helper.uninstalled"},
+         false,
+         GuardMode::automatic()},
         {"removed, control on",
          Setup::controlOn,
          statusIs(State::automatic),
@@ -111,12 +128,16 @@ TEST_F(RemovalAndExportTests, TheHelperGoesOnlyOnceApplesAutomaticIsVerifiedThro
         installer->installed = true;
         helperApprovalPending = true;
         makeModel();
-        if (testCase.setup != Setup::notReady) {
+        // With control on, the helper becomes ready through the enable, which leaves the
+        // approval pending, as after an approval given in System Settings.
+        if (testCase.setup != Setup::notReady && testCase.setup != Setup::controlOn) {
             makeHelperReady();
         }
         if (testCase.setup == Setup::controlOn || testCase.setup == Setup::owning) {
             switchControlOn();
         }
+        ASSERT_EQ(model->helperApprovalPending(),
+                  testCase.setup == Setup::controlOn || testCase.setup == Setup::notReady);
         if (testCase.setup == Setup::owning) {
             ownLevel(0, 55);
         }
@@ -156,38 +177,57 @@ TEST_F(RemovalAndExportTests, TheReportCarriesTheModelsStateAndTheOutcomeShowsIn
         bool withSnapshot;
         bool saved;
         bool fails;
+        std::optional<GuardMode> shown;
         std::string expectedSensors;
+        std::string expectedMode;
         std::string expectedStatus;
         std::vector<std::string> expectedEvents;
     };
+    const std::string sensors = "cpu[2]=Tp01=61.0C,Tp05=61.0C | gpu[1]=Tg0f=56.0C";
     const std::vector<Case> cases = {
         {"saved, nothing read yet",
          false,
          true,
          false,
+         {},
          "unavailable",
+         "Apple Automatic",
          "Diagnostic report saved.",
          {"diagnostics.export_requested"}},
         {"cancelled",
          true,
          false,
          false,
-         "cpu[2]=Tp01=61.0C,Tp05=61.0C | gpu[1]=Tg0f=56.0C",
+         {},
+         sensors,
+         "Apple Automatic",
          "before",
          {"diagnostics.export_requested"}},
         {"failed",
          true,
          true,
          true,
-         "cpu[2]=Tp01=61.0C,Tp05=61.0C | gpu[1]=Tg0f=56.0C",
+         {},
+         sensors,
+         "Apple Automatic",
          "Diagnostic report could not be saved: The disk is full.",
          {"diagnostics.export_requested", "diagnostics.export_failed"}},
+        {"a fault shown: its title only",
+         true,
+         true,
+         false,
+         GuardMode::fault("The helper is gone."),
+         sensors,
+         "Error",
+         "Diagnostic report saved.",
+         {"diagnostics.export_requested"}},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);
         sink->clear();
         makeModel();
         reportCoordinator->saved = testCase.saved;
+        reportCoordinator->holdWrites = true;
         if (testCase.fails) {
             reportCoordinator->failNextExport(
                 core::VentrellaError::commandFailed("The disk is full."));
@@ -197,9 +237,16 @@ TEST_F(RemovalAndExportTests, TheReportCarriesTheModelsStateAndTheOutcomeShowsIn
             peer->setCurrentTemperature(61.0);
         }
         start(peer->disableControl("before"));
+        if (testCase.shown) {
+            peer->setGuardMode(*testCase.shown);
+        }
         const auto eventCount = events().size();
 
         model->exportDiagnostics();
+        run("the export");
+        EXPECT_EQ(model->statusMessage(), "before") << "the model goes on while it is written";
+        reportCoordinator->releaseWrites();
+        run("the written report");
         EXPECT_EQ(model->statusMessage(), testCase.expectedStatus);
         EXPECT_EQ(eventsSince(eventCount), testCase.expectedEvents);
         if (testCase.fails) {
@@ -211,7 +258,7 @@ TEST_F(RemovalAndExportTests, TheReportCarriesTheModelsStateAndTheOutcomeShowsIn
         EXPECT_EQ(context.appVersion, "2.5 (42)");
         EXPECT_EQ(context.macOSVersion, "Linux 6.1.0 (test)");
         EXPECT_EQ(context.hardware, "Detecting native SMC…");
-        EXPECT_EQ(context.guardMode, "Apple Automatic");
+        EXPECT_EQ(context.guardMode, testCase.expectedMode);
         EXPECT_FALSE(context.controlEnabled);
         EXPECT_FALSE(context.helperReady);
         EXPECT_EQ(context.temperatureCelsius,

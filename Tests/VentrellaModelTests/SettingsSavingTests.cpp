@@ -118,6 +118,17 @@ TEST_F(SettingsSavingTests, ASaveStoresInOrderAndInterruptsControlOnlyForFanCont
          false,
          savedText,
          {"settings.saved"}},
+        {"the interval, and enabling again fails",
+         true,
+         false,
+         [](auto& s) { s.pollIntervalSeconds = 2; },
+         [this] { reader->answerPreflightFromNowOn(preflightOf(fansIn(Mode::automatic), false)); },
+         false,
+         true,
+         false,
+         false,
+         "Fan control is unavailable on this hardware.",
+         {"control.disabled", "control.enable_failed", "settings.saved"}},
         {"launch at login fails with the interval",
          true,
          false,
@@ -185,6 +196,10 @@ TEST_F(SettingsSavingTests, ASaveStoresInOrderAndInterruptsControlOnlyForFanCont
         EXPECT_FALSE(model->operationInProgress());
         EXPECT_EQ(model->statusMessage(), testCase.expectedStatus);
         EXPECT_EQ(eventsSince(eventCount), testCase.expectedEvents);
+        if (const auto rejected = sink->last("settings.validation_failed")) {
+            EXPECT_EQ(rejected->level, Level::warning);
+            EXPECT_EQ(rejected->message, "The sampling interval must be between 1 and 5 seconds.");
+        }
         EXPECT_EQ(model->controlEnabled(), testCase.expectedControlOn);
         if (testCase.expectedStored) {
             EXPECT_EQ(stored(), edited);

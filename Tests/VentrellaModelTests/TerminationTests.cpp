@@ -16,16 +16,7 @@ namespace {
 using testing::ElementsAre;
 using testing::IsEmpty;
 
-class TerminationTests : public ModelTest {
-  protected:
-    core::PolicyDecision boostDecision() {
-        core::PolicyDecision decision;
-        for (int sample = 0; sample < 3; ++sample) {
-            decision = peer->policy().update(85.0, executor.uptime());
-        }
-        return decision;
-    }
-};
+class TerminationTests : public ModelTest {};
 
 TEST_F(TerminationTests, QuitRestoresFirstThenTerminatesWhateverOperationRuns) {
     for (const bool owning : {true, false}) {

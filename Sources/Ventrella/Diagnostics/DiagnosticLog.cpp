@@ -69,7 +69,7 @@ bool makeDirectory(const fs::path& directory) {
 
 std::int64_t sizeOf(const fs::path& file) {
     struct stat info {};
-    if (::stat(file.c_str(), &info) != 0) {
+    if (::lstat(file.c_str(), &info) != 0) {
         return 0;
     }
     return static_cast<std::int64_t>(info.st_size);
@@ -78,6 +78,11 @@ std::int64_t sizeOf(const fs::path& file) {
 bool isPresent(const fs::path& file) {
     struct stat info {};
     return ::lstat(file.c_str(), &info) == 0;
+}
+
+bool isLink(const fs::path& file) {
+    struct stat info {};
+    return ::lstat(file.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
 // Opens the active file for appending, creating it 0600 when it is missing. A link is refused.
@@ -95,13 +100,14 @@ int openForAppend(const fs::path& file) {
     return created;
 }
 
-// The whole file, or nothing when it does not exist. Throws when it exists but cannot be read
-// as UTF-8 text.
-std::string readLogText(const fs::path& file) {
+// The file's text, or nothing when it does not exist or is a symbolic link (never followed).
+// Of a file longer than `maximumBytes`, its newest whole lines within that many bytes, after a
+// line that says how much was left out. Throws when it exists but cannot be read as UTF-8 text.
+std::string readLogText(const fs::path& file, std::int64_t maximumBytes) {
     ScopedDescriptor descriptor(
         ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (descriptor.get() < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) {
+        if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) {
             return {};
         }
         throw DiagnosticReportError(DiagnosticReportError::Reason::logUnreadable, file);
@@ -110,10 +116,14 @@ std::string readLogText(const fs::path& file) {
     if (::fstat(descriptor.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         throw DiagnosticReportError(DiagnosticReportError::Reason::logUnreadable, file);
     }
-    std::string text;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t count = ::read(descriptor.get(), buffer, sizeof buffer);
+    const std::int64_t size = info.st_size;
+    const std::int64_t skipped = std::max<std::int64_t>(size - maximumBytes, 0);
+    std::string text(static_cast<std::size_t>(size - skipped), '\0');
+    std::size_t total = 0;
+    while (total < text.size()) {
+        const ssize_t count =
+            ::pread(descriptor.get(), text.data() + total, text.size() - total,
+                    static_cast<off_t>(skipped + static_cast<std::int64_t>(total)));
         if (count < 0 && errno == EINTR) {
             continue;
         }
@@ -123,12 +133,31 @@ std::string readLogText(const fs::path& file) {
         if (count == 0) {
             break;
         }
-        text.append(buffer, static_cast<std::size_t>(count));
+        total += static_cast<std::size_t>(count);
+    }
+    text.resize(total);
+    if (skipped > 0) {
+        // From the first whole line on.
+        const auto end = text.find('\n');
+        const std::size_t cut = end == std::string::npos ? text.size() : end + 1;
+        text.erase(0, cut);
+        text.insert(0, "--- " + file.filename().string() + ": the first " +
+                           std::to_string(skipped + static_cast<std::int64_t>(cut)) + " of " +
+                           std::to_string(size) + " bytes left out ---\n");
     }
     if (!platform::foundation::isValidUTF8(text)) {
         throw DiagnosticReportError(DiagnosticReportError::Reason::logNotText, file);
     }
     return text;
+}
+
+// The report's permissions: 0644, or no wider than those of the file it replaces.
+mode_t reportMode(const fs::path& destination) {
+    struct stat info {};
+    if (::stat(destination.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+        return info.st_mode & 0644;
+    }
+    return 0644;
 }
 
 // Written beside the destination and renamed over it, so that no partial report is ever seen.
@@ -143,7 +172,8 @@ void writeAtomically(const fs::path& destination, std::string_view text) {
         throw fail();
     }
     const bool written = writeAll(descriptor.get(), text) &&
-                         ::fchmod(descriptor.get(), 0644) == 0 && ::fsync(descriptor.get()) == 0;
+                         ::fchmod(descriptor.get(), reportMode(destination)) == 0 &&
+                         ::fsync(descriptor.get()) == 0;
     const bool closed = ::close(descriptor.release()) == 0;
     if (!written || !closed || ::rename(pattern.c_str(), destination.c_str()) != 0) {
         ::unlink(pattern.c_str());
@@ -236,6 +266,11 @@ bool DiagnosticLog::append(const DiagnosticRecord& record) const {
     if (line.empty() || !makeDirectory(directory_)) {
         return false;
     }
+    // A link at the log's place is never followed: the link goes (not what it points to), and
+    // a fresh file starts.
+    if (isLink(activeFile_) && ::unlink(activeFile_.c_str()) != 0) {
+        return false;
+    }
     const std::int64_t size = sizeOf(activeFile_);
     if (size >= 1 && size + static_cast<std::int64_t>(line.size()) > fileSizeLimit_) {
         if (isPresent(backupFile_) && ::unlink(backupFile_.c_str()) != 0) {
@@ -265,7 +300,9 @@ std::string DiagnosticLog::reportText(const std::map<std::string, std::string>& 
         text.append(sanitize_(value, kHeaderValueScalars));
     }
     text.append("\n\n--- event_log_jsonl (oldest -> newest) ---\n");
-    const std::string events = readLogText(backupFile_) + readLogText(activeFile_);
+    // Each file as much as the log keeps in it, and as much again for a file grown by others.
+    const std::int64_t bound = 2 * fileSizeLimit_;
+    const std::string events = readLogText(backupFile_, bound) + readLogText(activeFile_, bound);
     if (events.empty()) {
         text.append(lookup_("No recorded events."));
         text.push_back('\n');

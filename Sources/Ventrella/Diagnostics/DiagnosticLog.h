@@ -23,7 +23,8 @@ namespace ventrella::diagnostics {
 // The application's persistent event log: one JSON line per event in "Ventrella.jsonl" of its
 // folder, with one older generation kept as "Ventrella.previous.jsonl". Recording returns at
 // once; the files are touched only on the log's own serial queue. Failures to write drop the
-// record silently; the next record starts afresh.
+// record silently; the next record starts afresh. A symbolic link at a file's place is never
+// followed: writing removes it and starts a fresh file, and the report reads it as missing.
 class DiagnosticLog final : public DiagnosticEventSink, public DiagnosticReportExporting {
   public:
     using Clock = std::function<std::chrono::system_clock::time_point()>;
@@ -61,7 +62,10 @@ class DiagnosticLog final : public DiagnosticEventSink, public DiagnosticReportE
                 const DiagnosticMetadata& metadata) override;
 
     // Builds the report from both files on the queue, after every record queued before, and
-    // writes it to `destination` atomically.
+    // writes it to `destination` atomically (0644, or no wider than the file it replaces).
+    // Each file gives at most twice the size limit: of a longer one (grown by something else),
+    // its newest whole lines, after a line saying how many bytes were left out. Blocks until
+    // written: call it off the main thread.
     void writeReport(const std::filesystem::path& destination,
                      const std::map<std::string, std::string>& header) override;
 

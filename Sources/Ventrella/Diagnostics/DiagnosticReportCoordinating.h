@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+
+#include "Platform/Dispatch/Task.h"
 #include "Ventrella/Diagnostics/DiagnosticReportContext.h"
 
 namespace ventrella::diagnostics {
@@ -9,9 +12,11 @@ class DiagnosticReportCoordinating {
   public:
     virtual ~DiagnosticReportCoordinating() = default;
 
-    // True when a report was written, false when the user cancelled. Throws the error of
-    // building or writing the report (DiagnosticReportError).
-    virtual bool exportReport(const DiagnosticReportContext& context) = 0;
+    // Asks the user where to save, on the calling thread. Nothing when the user cancelled;
+    // otherwise the writing of the report, which runs off the awaiting task's thread and
+    // throws the error of building or writing it (DiagnosticReportError).
+    virtual std::optional<platform::dispatch::Task<void>> exportReport(
+        const DiagnosticReportContext& context) = 0;
 };
 
 }  // namespace ventrella::diagnostics

@@ -3,13 +3,30 @@
 #include <time.h>
 
 #include <array>
+#include <map>
+#include <string>
+#include <utility>
 
+#include "Platform/Dispatch/Detached.h"
 #include "Platform/Foundation/PlatformRoot.h"
 #include "Ventrella/Core/L10n.h"
 #include "VentrellaSecurity/ClientAuthorizationAuditEntry.h"
 #include "VentrellaSecurity/ClientAuthorizationAuditLog.h"
 
 namespace ventrella::diagnostics {
+
+namespace {
+
+// The log's reading and the write block: the awaiting task's thread goes on meanwhile.
+platform::dispatch::Task<void> writeOnWorker(std::shared_ptr<DiagnosticReportExporting> exporter,
+                                             std::filesystem::path destination,
+                                             std::map<std::string, std::string> header) {
+    auto write = [exporter = std::move(exporter), destination = std::move(destination),
+                  header = std::move(header)] { exporter->writeReport(destination, header); };
+    co_await platform::dispatch::detached(std::move(write));
+}
+
+}  // namespace
 
 DiagnosticReportCoordinator::DiagnosticReportCoordinator(
     std::shared_ptr<DiagnosticReportExporting> exporter, std::shared_ptr<SavePanel> savePanel,
@@ -19,14 +36,15 @@ DiagnosticReportCoordinator::DiagnosticReportCoordinator(
       now_(std::move(now)),
       helperAudit_(std::move(helperAudit)) {}
 
-bool DiagnosticReportCoordinator::exportReport(const DiagnosticReportContext& context) {
+std::optional<platform::dispatch::Task<void>> DiagnosticReportCoordinator::exportReport(
+    const DiagnosticReportContext& context) {
     const auto destination =
         savePanel_->chooseDestination({core::L10n::string("Save Ventrella Diagnostic Report"),
                                        proposedFileName(),
                                        {"txt"},
                                        true});
     if (!destination || destination->empty()) {
-        return false;
+        return std::nullopt;
     }
     auto header = context.header();
     if (const auto entry = security::ClientAuthorizationAuditLog::latestEntry(
@@ -36,8 +54,7 @@ bool DiagnosticReportCoordinator::exportReport(const DiagnosticReportContext& co
                                     *date + " " + std::string(security::rawValue(entry->reason)));
         }
     }
-    exporter_->writeReport(*destination, header);
-    return true;
+    return writeOnWorker(exporter_, *destination, std::move(header));
 }
 
 std::string DiagnosticReportCoordinator::proposedFileName() const {

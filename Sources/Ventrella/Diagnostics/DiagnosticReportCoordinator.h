@@ -23,7 +23,7 @@ struct HelperAuditSource {
 };
 
 // Shows the save panel, adds the helper's last refused client to the context's header and has
-// the exporter (the event log) write the report.
+// the exporter (the event log) write the report on a worker thread.
 class DiagnosticReportCoordinator final : public DiagnosticReportCoordinating {
   public:
     using Clock = std::function<std::chrono::system_clock::time_point()>;
@@ -40,7 +40,8 @@ class DiagnosticReportCoordinator final : public DiagnosticReportCoordinating {
                                 HelperAuditSource helperAudit = {});
 
     // Proposes "Ventrella-Diagnostic-Report-<yyyyMMdd-HHmmss>.txt" as plain text.
-    bool exportReport(const DiagnosticReportContext& context) override;
+    std::optional<platform::dispatch::Task<void>> exportReport(
+        const DiagnosticReportContext& context) override;
 
   private:
     std::string proposedFileName() const;

@@ -71,6 +71,7 @@ AppModel::AppModel(platform::dispatch::MainExecutor& executor, AppModelDependenc
     : executor_(executor), dependencies_(std::move(dependencies)), tasks_(executor) {
     requireAll(dependencies_);
     auto& installer = *dependencies_.installer;
+    version_ = diagnostics::AppVersion(dependencies_.mainBundle().infoDictionary());
 
     statusMessage_.set(L10n::string("Starting…"));
     helperInstalled_.set(installer.isInstalled());
@@ -93,8 +94,7 @@ AppModel::AppModel(platform::dispatch::MainExecutor& executor, AppModelDependenc
 
     dependencies_.diagnostics->record(
         DiagnosticLevel::info, "app.model_initialized", "",
-        {{"version",
-          diagnostics::AppVersion(dependencies_.mainBundle().infoDictionary()).displayText()},
+        {{"version", version_.displayText()},
          {"settings", diagnostics::DiagnosticSummary::settings(resolved)}});
 
     try {
@@ -149,7 +149,8 @@ std::string AppModel::menuSymbol() const {
 }
 
 bool AppModel::externalManualDetected() const {
-    return !ownsManualControl_ && anyFanNotAutomatic(fans_.get());
+    // Manual fans after a failed restore may be the model's own, not another application's.
+    return !mayHoldManualTarget() && anyFanNotAutomatic(fans_.get());
 }
 
 bool AppModel::canTakeOverControl() const {
@@ -165,10 +166,6 @@ std::string AppModel::temperatureMetricTitle() const {
         return L10n::format("%@ average", title);
     }
     return L10n::format("Hottest %@", title);
-}
-
-diagnostics::AppVersion AppModel::appVersion() const {
-    return diagnostics::AppVersion(dependencies_.mainBundle().infoDictionary());
 }
 
 std::string AppModel::hardwareSummary() const {

@@ -113,8 +113,9 @@ class AppModel {
     // task: the hardware preflight, the helper status (3 attempts, 0.5 s apart), then the loop.
     void startMonitoring();
 
-    // The fan-control switch. Ignored while an operation is in progress, and switching on while
-    // control is already on does nothing; otherwise runs enable or disable in a task.
+    // The fan-control switch. Ignored while an operation is in progress; switching on while
+    // control is already on, or while a restore of Apple Automatic is still out, does nothing;
+    // otherwise runs enable or disable in a task.
     void requestControl(bool enabled);
     // Takes control over from another application that left the fans in manual mode; only when
     // canTakeOverControl().
@@ -134,7 +135,9 @@ class AppModel {
     // stores, and switches it on again under the new settings. Ignored while an operation is in
     // progress. The outcome shows in the status line ("Settings saved." for 3 s).
     void saveSettings(core::GuardSettings settings);
-    // Saves the diagnostic report where the user chooses; the save panel runs inside the call.
+    // Saves the diagnostic report where the user chooses: the save panel runs inside the call,
+    // the report is written afterwards off the main thread, and the outcome shows in the
+    // status line.
     void exportDiagnostics();
     // Switches control off, restoring Apple Automatic when the model may hold the fans, then
     // ends the application through the terminate function. Runs even while an operation is in
@@ -152,7 +155,7 @@ class AppModel {
     std::string menuTitle() const;
     // The status item's symbol name for the guard mode.
     std::string menuSymbol() const;
-    // Some fan is not in automatic mode and the model does not own the fans.
+    // Some fan is not in automatic mode, and no target of the model's may be on the fans.
     bool externalManualDetected() const;
     // The dashboard may offer to take control over.
     bool canTakeOverControl() const;
@@ -160,8 +163,8 @@ class AppModel {
     std::string temperatureMetricTitle() const;
     // The hardware in one line ("Apple M3 · Mac15,3 · Fans: 1 · … · Native SMC").
     std::string hardwareSummary() const;
-    // The application's version, from the main bundle's information dictionary.
-    diagnostics::AppVersion appVersion() const;
+    // The application's version, read once from the main bundle's information dictionary.
+    const diagnostics::AppVersion& appVersion() const { return version_; }
     // The last snapshot's reading for another source and aggregation (the settings preview).
     std::optional<core::TemperatureReading> temperatureReading(
         core::TemperatureSource source, core::TemperatureAggregation aggregation) const;
@@ -223,6 +226,9 @@ class AppModel {
     // Whether `other` differs from the settings in anything but the language and launch at
     // login.
     bool fanControlSettingsDiffer(const core::GuardSettings& other) const;
+    // The report's writing, after the save panel: its outcome in the status line.
+    VoidTask finishExport(VoidTask writing);
+    void exportFailed(const std::exception_ptr& error);
     VoidTask quitting();
     // Shows `text`, and clears it after the transient status duration unless something else
     // replaced it; a newer transient text cancels the older one's clearing.
@@ -255,6 +261,9 @@ class AppModel {
     // ---- Dependencies ----
     platform::dispatch::MainExecutor& executor_;
     AppModelDependencies dependencies_;
+
+    // Read once, at construction: the views ask for it at every change of the model.
+    diagnostics::AppVersion version_;
 
     // ---- Published state ----
     WillChangeNotifier willChange_;
@@ -303,6 +312,8 @@ class AppModel {
     bool manualStateUncertain_ = false;
     // applyCooling requests sent and not yet answered.
     int coolingRequestsOutstanding_ = 0;
+    // Restores of a disable sent and not yet answered.
+    int restoresOutstanding_ = 0;
     // Lets work posted from the workspace's thread find out whether the model still exists.
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
     // Last: destroyed first, so no task outlives the fields it uses.

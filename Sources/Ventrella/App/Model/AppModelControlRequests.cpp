@@ -37,8 +37,10 @@ void AppModel::requestControl(bool enabled) {
         return;
     }
     // Enabling again would drop ownership of fans the model holds in manual mode without
-    // restoring them, or take its own manual fans for another application's.
-    if (enabled && controlEnabled_.get()) {
+    // restoring them, or take its own manual fans for another application's. Enabling while a
+    // restore is out (failing closed, sleep, a wake) would be undone by its late reply, as a
+    // user's own disable is waited for.
+    if (enabled && (controlEnabled_.get() || restoresOutstanding_ > 0)) {
         return;
     }
     recordDiagnostic(DiagnosticLevel::info, "control.requested", "",
@@ -126,9 +128,14 @@ Task<void> AppModel::enableControl() {
 void AppModel::enableFailed(const std::exception_ptr& error) {
     controlEnabled_.set(false);
     const std::string message = errorText(error);
-    statusMessage_.set(message);
-    guardMode_.set(isExternalManualControl(error) ? core::GuardMode::externalManual()
-                                                  : core::GuardMode::fault(message));
+    const bool externalManual = isExternalManualControl(error);
+    // Manual fans may be the model's own leftovers: the failed restore's fault stays shown
+    // until a restore succeeds.
+    if (!(externalManual && mayHoldManualTarget())) {
+        statusMessage_.set(message);
+        guardMode_.set(externalManual ? core::GuardMode::externalManual()
+                                      : core::GuardMode::fault(message));
+    }
     recordDiagnostic(DiagnosticLevel::error, "control.enable_failed", message);
 }
 
@@ -146,11 +153,13 @@ Task<void> AppModel::disableControl(std::string reason) {
     }
     std::optional<shared::FanControlResult> restored;
     std::exception_ptr failure;
+    ++restoresOutstanding_;
     try {
         restored = co_await dependencies_.helper->restoreAutomatic();
     } catch (...) {
         failure = std::current_exception();
     }
+    --restoresOutstanding_;
     // The reply counts whatever the epoch is by now: the fans are back, or they are not.
     if (restored) {
         manualStateUncertain_ = false;
@@ -219,10 +228,11 @@ Task<void> AppModel::takeoverFailed(std::exception_ptr error) {
 // ---- Installation ----
 
 Task<void> AppModel::installation() {
-    if (controlEnabled_.get() || ownsManualControl_) {
+    // A new helper would not know of a target the old one may still hold.
+    if (controlEnabled_.get() || mayHoldManualTarget()) {
         co_await disableControl(
             L10n::string("Restoring Apple Automatic before updating the Helper…"));
-        if (ownsManualControl_) {
+        if (mayHoldManualTarget()) {
             statusMessage_.set(L10n::string(
                 "The Helper was not updated because Automatic mode could not be verified."));
             co_return;

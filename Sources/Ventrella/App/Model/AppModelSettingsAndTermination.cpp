@@ -214,8 +214,7 @@ void AppModel::exportDiagnostics() {
     recordDiagnostic(DiagnosticLevel::info, "diagnostics.export_requested", "");
 
     diagnostics::DiagnosticReportContext context;
-    context.appVersion =
-        diagnostics::AppVersion(dependencies_.mainBundle().infoDictionary()).displayText();
+    context.appVersion = version_.displayText();
     context.macOSVersion = dependencies_.operatingSystemVersion();
     context.hardware = hardwareSummary();
     context.guardMode = guardMode_.get().title();
@@ -232,18 +231,37 @@ void AppModel::exportDiagnostics() {
         context.sensors = "unavailable";
     }
 
-    bool saved = false;
+    std::optional<VoidTask> writing;
     try {
-        saved = dependencies_.diagnosticReportCoordinator->exportReport(context);
+        writing = dependencies_.diagnosticReportCoordinator->exportReport(context);
     } catch (...) {
-        const std::string text = errorText(std::current_exception());
-        statusMessage_.set(L10n::format("Diagnostic report could not be saved: %@", text));
-        recordDiagnostic(DiagnosticLevel::error, "diagnostics.export_failed", text);
+        exportFailed(std::current_exception());
         return;
     }
-    if (saved) {
-        statusMessage_.set(L10n::string("Diagnostic report saved."));
+    // Cancelled: nothing more. Otherwise the report is written while the model goes on.
+    if (writing) {
+        tasks_.spawn(finishExport(std::move(*writing)));
     }
+}
+
+Task<void> AppModel::finishExport(VoidTask writing) {
+    std::exception_ptr failure;
+    try {
+        co_await std::move(writing);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        exportFailed(failure);
+        co_return;
+    }
+    statusMessage_.set(L10n::string("Diagnostic report saved."));
+}
+
+void AppModel::exportFailed(const std::exception_ptr& error) {
+    const std::string text = errorText(error);
+    statusMessage_.set(L10n::format("Diagnostic report could not be saved: %@", text));
+    recordDiagnostic(DiagnosticLevel::error, "diagnostics.export_failed", text);
 }
 
 // ---- Quitting and termination ----

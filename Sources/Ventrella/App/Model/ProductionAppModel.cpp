@@ -37,8 +37,13 @@ AppModelDependencies productionAppModelDependencies(
     dependencies.workspaceNotifications = workspace;
     dependencies.transientStatusDurationSeconds = 3.0;
     dependencies.uptimeClock = std::make_shared<platform::foundation::BootTimeClock>();
-    dependencies.userDefaults = std::make_shared<platform::foundation::PropertyListUserDefaults>(
-        platform::foundation::PropertyListUserDefaults::preferencesFile(identifier));
+    using Defaults = platform::foundation::PropertyListUserDefaults;
+    dependencies.userDefaults = std::make_shared<Defaults>(
+        Defaults::preferencesFile(identifier), [log](const Defaults::SetAside& setAside) {
+            log->record(diagnostics::DiagnosticLevel::warning, "settings.preferences_set_aside",
+                        "The preferences file could not be read: " + setAside.reason + ".",
+                        {{"kept_as", setAside.keptAs.filename().string()}});
+        });
     dependencies.loginItem = std::make_shared<platform::foundation::XDGAutostartLoginItem>(
         identifier, "Ventrella", std::filesystem::read_symlink("/proc/self/exe"));
     dependencies.installer = std::make_shared<apphardware::HelperInstaller>();

@@ -26,7 +26,8 @@ namespace ventrella::model {
 //   transientStatusDuration      3 s
 //   uptimeClock                  BootTimeClock (CLOCK_BOOTTIME: counts through sleep)
 //   userDefaults                 PropertyListUserDefaults of "~/Library/Preferences/
-//                                com.quillmoor.Ventrella.plist"
+//                                com.quillmoor.Ventrella.plist"; an unreadable file it moves
+//                                aside is recorded as "settings.preferences_set_aside"
 //   loginItem                    XDGAutostartLoginItem "com.quillmoor.Ventrella" starting this
 //                                executable
 //   installer                    HelperInstaller

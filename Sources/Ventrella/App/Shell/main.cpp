@@ -1,6 +1,6 @@
 // Ventrella: the menu-bar application. It has no window: its icon sits in the desktop's system
-// tray, and a click on it opens the popover with the dashboard. SIGTERM, SIGINT and SIGHUP end
-// it as quitting does.
+// tray, and a click on it opens the popover with the dashboard. SIGTERM, SIGINT and SIGHUP, and
+// the session's end, end it as quitting does.
 #include <QApplication>
 #include <QQmlEngine>
 #include <cstdio>
@@ -43,6 +43,10 @@ int main(int argc, char** argv) {
     }
     const shell::TerminationSignals terminationSignals(
         [&delegate](int signal) { delegate->terminate(signal); });
+    // Every other end of the event loop (the session manager's quit at logout) takes the same
+    // orderly way out; after a quit or a signal, terminate() has run already and does nothing.
+    QObject::connect(&application, &QCoreApplication::aboutToQuit,
+                     [&delegate] { delegate->terminate(); });
 
     delegate->applicationDidFinishLaunching();
     const int status = QApplication::exec();
