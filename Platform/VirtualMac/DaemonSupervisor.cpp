@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <plist/plist.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,8 +14,9 @@
 #include <iostream>
 #include <system_error>
 
-#include "Platform/Foundation/NullTerminatedPointers.h"
 #include "Platform/Foundation/ScopedDescriptor.h"
+#include "Platform/VirtualMac/MachineFiles.h"
+#include "Platform/VirtualMac/ProcessSpawner.h"
 
 namespace virtualmac {
 
@@ -199,12 +199,16 @@ void DaemonSupervisor::start(std::vector<DaemonDefinition> definitions) {
 
 pid_t DaemonSupervisor::spawn(const DaemonDefinition& definition) const {
     const fs::path logFolder = options_.root / "var/log";
-    std::error_code ignored;
-    fs::create_directories(logFolder, ignored);
     const fs::path logFile = logFolder / (definition.label + ".log");
-    // Opened here, without following a link, and handed to the daemon as its output.
-    const ScopedDescriptor log(
-        ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644));
+    // Opened here and handed to the daemon as its output: root's alone, whatever the umask.
+    int opened = -1;
+    try {
+        layOutFolder(logFolder);
+        opened = openLogForAppending(logFile);
+    } catch (const fs::filesystem_error& error) {
+        errno = error.code().value();
+    }
+    const ScopedDescriptor log(opened);
     if (log.get() < 0) {
         std::cerr << "virtual-mac: cannot open " << logFile.string() << ": " << std::strerror(errno)
                   << "\n";
@@ -222,36 +226,11 @@ pid_t DaemonSupervisor::spawn(const DaemonDefinition& definition) const {
         return -1;
     }
 
-    std::vector<std::string> environment = daemonEnvironment(options_.root);
-    const auto envp = platform::foundation::nullTerminatedPointers(environment);
-    std::vector<std::string> arguments = definition.arguments;
-    const auto argv = platform::foundation::nullTerminatedPointers(arguments);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, log.get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, log.get(), STDERR_FILENO);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    // A daemon starts with default signal handling and its own process group, as under launchd.
-    sigset_t all;
-    sigfillset(&all);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(
-        &attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
-    pid_t pid = -1;
-    const int result =
-        posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (result != 0) {
+    const pid_t pid =
+        spawnProcess(definition.arguments, daemonEnvironment(options_.root), log.get());
+    if (pid < 0) {
         appendLine(log.get(),
-                   "virtual-mac: cannot start " + program + ": " + std::strerror(result) + "\n");
+                   "virtual-mac: cannot start " + program + ": " + std::strerror(errno) + "\n");
         return -1;
     }
     return pid;

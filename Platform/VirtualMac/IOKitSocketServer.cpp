@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "Platform/IOKit/IOSocketProtocol.h"
+#include "Platform/VirtualMac/MachineAccess.h"
 #include "Platform/VirtualMac/UnixSocketAcceptor.h"
 
 namespace virtualmac {
@@ -20,7 +21,10 @@ class IOKitSocketServer::Session : public std::enable_shared_from_this<Session> 
   public:
     Session(asio::local::stream_protocol::socket socket, std::shared_ptr<Devices> devices,
             std::shared_ptr<platform::iokit::HIDBackend> hid)
-        : socket_(std::move(socket)), devices_(std::move(devices)), hid_(std::move(hid)) {}
+        : socket_(std::move(socket)),
+          devices_(std::move(devices)),
+          hid_(std::move(hid)),
+          privileged_(isPrivilegedPeer(socket_.native_handle())) {}
 
     ~Session() { closeClients(); }
 
@@ -118,7 +122,7 @@ class IOKitSocketServer::Session : public std::enable_shared_from_this<Session> 
                     ClientID client = 0;
                     result = clients_.size() >= kMaximumClientsPerSession
                                  ? platform::iokit::ioReturnExclusiveAccess
-                                 : matching[index]->openClient(type, client);
+                                 : matching[index]->openClient(type, client, privileged_);
                     if (result == platform::iokit::kernSuccess) {
                         number = nextClient_++;
                         clients_.emplace(number, OpenClient{matching[index], client});
@@ -299,6 +303,8 @@ class IOKitSocketServer::Session : public std::enable_shared_from_this<Session> 
     asio::local::stream_protocol::socket socket_;
     std::shared_ptr<Devices> devices_;
     std::shared_ptr<platform::iokit::HIDBackend> hid_;
+    // Whether the peer that connected is root: the devices decide what that allows.
+    const bool privileged_;
     std::set<std::uint64_t> owned_;
     std::set<std::uint64_t> borrowed_;
     std::array<std::uint8_t, ioframe::kHeaderSize> header_{};

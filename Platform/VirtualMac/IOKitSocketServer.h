@@ -14,8 +14,10 @@ namespace virtualmac {
 // Serves devices and a HID system to the IOKit layers of other processes over a Unix socket
 // (the frames of IOSocketProtocol.h). Each connection is a session with its own client
 // numbers and HID objects; a session reaches only what it opened, and when it ends every
-// user client it opened is closed and every HID object it holds released. Runs on the
-// io_context's thread; the devices and the HID system guard their own state.
+// user client it opened is closed and every HID object it holds released. The devices learn
+// whether the peer that opens a client is root (its credentials as the kernel took them when it
+// connected), so that they can keep some calls to root. Runs on the io_context's thread; the
+// devices and the HID system guard their own state.
 class IOKitSocketServer {
   public:
     // Most user clients one session may hold open at once.
