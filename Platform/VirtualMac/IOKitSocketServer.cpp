@@ -20,8 +20,9 @@ using Devices = std::vector<std::shared_ptr<UserClientDevice>>;
 class IOKitSocketServer::Session : public std::enable_shared_from_this<Session> {
   public:
     Session(asio::local::stream_protocol::socket socket, std::shared_ptr<Devices> devices,
-            std::shared_ptr<platform::iokit::HIDBackend> hid)
-        : socket_(std::move(socket)),
+            std::shared_ptr<platform::iokit::HIDBackend> hid, ConnectionShares::Share share)
+        : share_(std::move(share)),
+          socket_(std::move(socket)),
           devices_(std::move(devices)),
           hid_(std::move(hid)),
           privileged_(isPrivilegedPeer(socket_.native_handle())) {}
@@ -300,6 +301,7 @@ class IOKitSocketServer::Session : public std::enable_shared_from_this<Session> 
         borrowed_.clear();
     }
 
+    ConnectionShares::Share share_;
     asio::local::stream_protocol::socket socket_;
     std::shared_ptr<Devices> devices_;
     std::shared_ptr<platform::iokit::HIDBackend> hid_;
@@ -335,10 +337,14 @@ void IOKitSocketServer::accept() {
             if (error) {
                 return;  // closed
             }
-            auto session = std::make_shared<Session>(std::move(socket), devices_, hid_);
-            std::erase_if(sessions_, [](const auto& weak) { return weak.expired(); });
-            sessions_.push_back(session);
-            session->start();
+            // Over its user's share, the connection closes here.
+            if (auto share = shares_.take(socket.native_handle())) {
+                auto session =
+                    std::make_shared<Session>(std::move(socket), devices_, hid_, std::move(share));
+                std::erase_if(sessions_, [](const auto& weak) { return weak.expired(); });
+                sessions_.push_back(session);
+                session->start();
+            }
             accept();
         });
 }

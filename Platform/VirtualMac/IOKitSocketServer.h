@@ -8,6 +8,7 @@
 
 #include "Platform/IOKit/HIDBackend.h"
 #include "Platform/IOKit/UserClientDevice.h"
+#include "Platform/VirtualMac/ConnectionShares.h"
 
 namespace virtualmac {
 
@@ -25,6 +26,9 @@ class IOKitSocketServer {
 
     // Most HID objects one session may hold at once.
     static constexpr std::size_t kMaximumHIDObjectsPerSession = 4096;
+
+    // Most sessions a user other than root may hold open at once.
+    static constexpr std::size_t kSessionsPerUser = 32;
 
     // Binds `socketPath` (replacing a stale file) and starts accepting. `hid` may be null:
     // the machine then has no HID system and no client can be created.
@@ -47,6 +51,7 @@ class IOKitSocketServer {
     std::shared_ptr<std::vector<std::shared_ptr<platform::iokit::UserClientDevice>>> devices_;
     std::shared_ptr<platform::iokit::HIDBackend> hid_;
     std::vector<std::weak_ptr<Session>> sessions_;
+    ConnectionShares shares_{kSessionsPerUser};
 };
 
 }  // namespace virtualmac

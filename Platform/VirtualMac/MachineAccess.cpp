@@ -23,14 +23,23 @@ constexpr std::array<std::string_view, 5> kOpenCommands = {
 
 }  // namespace
 
-bool isPrivilegedPeer(int socketDescriptor) {
+std::optional<uid_t> peerUser(int socketDescriptor) {
     ucred credentials{};
     socklen_t length = sizeof credentials;
     if (::getsockopt(socketDescriptor, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
         length != sizeof credentials) {
-        return false;
+        return std::nullopt;
     }
-    return credentials.uid == 0 || credentials.uid == ::geteuid();
+    return credentials.uid;
+}
+
+bool isPrivilegedUser(uid_t user) {
+    return user == 0 || user == ::geteuid();
+}
+
+bool isPrivilegedPeer(int socketDescriptor) {
+    const auto user = peerUser(socketDescriptor);
+    return user && isPrivilegedUser(*user);
 }
 
 std::optional<nlohmann::ordered_json> controlRefusal(const nlohmann::json& request,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <nlohmann/json.hpp>
 #include <optional>
 
@@ -14,8 +16,15 @@ namespace virtualmac {
 // status, stop). Who asks is the kernel's word: the credentials of the peer of each accepted
 // socket, never anything the peer says.
 
-// Whether the peer of a connected Unix socket is root, or the user the machine itself runs as
-// (a machine someone started in a root of their own is theirs). False when the kernel cannot
+// The user of the peer of a connected Unix socket, as the kernel took it when the peer
+// connected; nothing when the kernel cannot tell.
+std::optional<uid_t> peerUser(int socketDescriptor);
+
+// Whether the user is root, or the user the machine itself runs as (a machine someone started
+// in a root of their own is theirs).
+bool isPrivilegedUser(uid_t user);
+
+// Whether the peer of a connected Unix socket is such a user. False when the kernel cannot
 // tell.
 bool isPrivilegedPeer(int socketDescriptor);
 

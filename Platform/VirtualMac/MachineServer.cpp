@@ -47,8 +47,10 @@ MachineServerOptions checkedOptions(MachineServerOptions options) {
 
 class MachineServer::ControlSession : public std::enable_shared_from_this<ControlSession> {
   public:
-    ControlSession(MachineServer& server, asio::local::stream_protocol::socket socket)
+    ControlSession(MachineServer& server, asio::local::stream_protocol::socket socket,
+                   ConnectionShares::Share share)
         : server_(server),
+          share_(std::move(share)),
           socket_(std::move(socket)),
           privileged_(isPrivilegedPeer(socket_.native_handle())),
           buffer_(kMaximumControlLine) {}
@@ -88,6 +90,7 @@ class MachineServer::ControlSession : public std::enable_shared_from_this<Contro
     }
 
     MachineServer& server_;
+    ConnectionShares::Share share_;
     asio::local::stream_protocol::socket socket_;
     // Whether the peer that connected is root: the kernel's word, taken once.
     const bool privileged_;
@@ -165,14 +168,17 @@ void MachineServer::respond(const std::string& line, bool privilegedPeer, const 
 }
 
 void MachineServer::acceptControl() {
-    controlAcceptor_.async_accept(
-        [this](std::error_code error, asio::local::stream_protocol::socket socket) {
-            if (error) {
-                return;
-            }
-            std::make_shared<ControlSession>(*this, std::move(socket))->start();
-            acceptControl();
-        });
+    controlAcceptor_.async_accept([this](std::error_code error,
+                                         asio::local::stream_protocol::socket socket) {
+        if (error) {
+            return;
+        }
+        // Over its user's share, the connection closes here.
+        if (auto share = controlShares_.take(socket.native_handle())) {
+            std::make_shared<ControlSession>(*this, std::move(socket), std::move(share))->start();
+        }
+        acceptControl();
+    });
 }
 
 void MachineServer::scheduleTick() {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Platform/VirtualMac/ConnectionShares.h"
 #include "Platform/VirtualMac/IOKitSocketServer.h"
 #include "Platform/VirtualMac/MachineControl.h"
 #include "Platform/VirtualMac/SimulatedWorkspace.h"
@@ -47,6 +48,9 @@ class MachineServer {
     MachineServer(const MachineServer&) = delete;
     MachineServer& operator=(const MachineServer&) = delete;
 
+    // Most control connections a user other than root may hold open at once.
+    static constexpr std::size_t kControlConnectionsPerUser = 32;
+
     static std::filesystem::path controlSocketPath(const std::filesystem::path& runDirectory);
 
     // Serves until a "stop" request, SIGINT/SIGTERM or requestStop().
@@ -79,6 +83,7 @@ class MachineServer {
     IOKitSocketServer iokit_;
     SimulatedWorkspace workspace_;
     asio::local::stream_protocol::acceptor controlAcceptor_;
+    ConnectionShares controlShares_{kControlConnectionsPerUser};
     asio::steady_timer tickTimer_;
     asio::signal_set signals_;
     std::chrono::steady_clock::time_point lastTick_;

@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -17,6 +21,7 @@
 
 #include "Platform/IOKit/IOReturn.h"
 #include "Platform/ServiceManagement/LaunchdDaemonService.h"
+#include "Platform/VirtualMac/MachineServer.h"
 #include "Platform/Workspace/VirtualMacWorkspace.h"
 #include "SMCKit/SMCConnection.h"
 #include "SMCKit/SMCError.h"
@@ -33,6 +38,7 @@ namespace sm = platform::servicemanagement;
 using platform::workspace::ThermalState;
 using testsupport::LocalUser;
 using testsupport::runAs;
+using virtualmac::MachineServer;
 
 const std::string helperLabel = "com.quillmoor.Ventrella.helper";
 
@@ -49,6 +55,21 @@ fs::path scriptOf(const SimulatedMac& mac, const LocalUser& owner) {
     fs::permissions(folder / "whoami.sh", fs::perms(0644));
     owner.handOver(folder);
     return folder / "whoami.sh";
+}
+
+// A connection to a Unix socket, or -1; waits at most 60 s for what it reads.
+int connectTo(const fs::path& socket) {
+    const int descriptor = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket.c_str());
+    const timeval timeout{60, 0};
+    ::setsockopt(descriptor, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    if (::connect(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(descriptor);
+        return -1;
+    }
+    return descriptor;
 }
 
 // The machine as root installed and started it with a umask that leaves every new file open.
@@ -160,6 +181,23 @@ TEST(MachineAccessE2E, UsersMayUseWhatAMacOffersApplicationsAndNothingOfTheMachi
         return std::nullopt;
     });
     EXPECT_EQ(registration, sm::jobPlistNotFound);
+
+    // One user holding all its share of connections neither crowds out another nor gets more.
+    const auto held = runAs(nobody, [&] {
+        std::vector<int> descriptors;
+        for (std::size_t count = 0; count <= MachineServer::kControlConnectionsPerUser; ++count) {
+            descriptors.push_back(connectTo(mac.root() / "var/run/virtual-mac/control.sock"));
+        }
+        return descriptors;
+    });
+    char byte = 0;
+    EXPECT_EQ(::recv(held.back(), &byte, 1, 0), 0) << "a connection over the share stays open";
+    auto print = user.launcher();
+    print.insert(print.end(), {launchctl, "print", "system/" + helperLabel});
+    EXPECT_EQ(mac.run(print).exitCode, 0);
+    for (const int descriptor : held) {
+        ::close(descriptor);
+    }
 }
 
 TEST(MachineAccessE2E, WhatTheMachineLaysOutIsRootsAloneWhateverTheUmask) {
