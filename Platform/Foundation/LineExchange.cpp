@@ -34,6 +34,9 @@ std::string exchangeLine(const std::filesystem::path& socket, std::string_view l
     ::setsockopt(descriptor.get(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
     if (::connect(descriptor.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
         0) {
+        if (errno == EACCES || errno == EPERM) {
+            throw LineExchangeError(Kind::refused, "permission denied on " + path);
+        }
         throw LineExchangeError(Kind::unreachable, "nothing answers on " + path);
     }
     std::string request(line);

@@ -13,6 +13,7 @@ class LineExchangeError : public std::runtime_error {
   public:
     enum class Kind {
         unreachable,  // nothing listens on the socket (or its path is too long)
+        refused,      // the socket's permissions keep this user out
         noAnswer      // the peer closed, timed out or sent more than the bound without a line
     };
     LineExchangeError(Kind kind, const std::string& what) : std::runtime_error(what), kind_(kind) {}

@@ -3,14 +3,13 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <system_error>
 
+#include "Platform/Foundation/Directories.h"
 #include "Platform/Foundation/PlatformRoot.h"
+#include "Platform/Foundation/WholeFile.h"
 
 namespace platform::foundation {
 namespace {
@@ -30,17 +29,20 @@ std::filesystem::path valuePath(std::string_view name) {
     return resolveMacPath(std::string(kSysctlDirectory) + std::string(name));
 }
 
+// A value is a short text; anything longer is not one the machine published.
+constexpr std::size_t kMaximumValueBytes = 4096;
+
 // The stored bytes plus the terminating zero byte, or nothing when unreadable.
 std::optional<std::string> readValue(std::string_view name) {
-    std::ifstream stream(valuePath(name), std::ios::binary);
-    if (!stream) {
+    std::optional<std::string> bytes;
+    try {
+        bytes = readWholeFile(valuePath(name), kMaximumValueBytes);
+    } catch (const std::filesystem::filesystem_error&) {
         return std::nullopt;
     }
-    std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-    if (stream.bad()) {
-        return std::nullopt;
+    if (bytes) {
+        bytes->push_back('\0');
     }
-    bytes.push_back('\0');
     return bytes;
 }
 
@@ -71,22 +73,9 @@ void publishSysctlValue(std::string_view name, std::string_view text) {
         throw std::invalid_argument("invalid sysctl name: " + std::string(name));
     }
     const std::filesystem::path target = valuePath(name);
-    std::filesystem::create_directories(target.parent_path());
-    // Written beside the target and renamed over it, so a reader never sees half a value.
-    std::filesystem::path temporary = target;
-    temporary += ".tmp";
-    {
-        std::ofstream stream(temporary, std::ios::binary | std::ios::trunc);
-        stream.write(text.data(), static_cast<std::streamsize>(text.size()));
-        stream.close();
-        if (!stream) {
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            throw std::filesystem::filesystem_error("cannot write sysctl value", temporary,
-                                                    std::make_error_code(std::errc::io_error));
-        }
-    }
-    std::filesystem::rename(temporary, target);
+    // Every process reads the values; only the machine may change them, whatever its umask.
+    createDirectories(target.parent_path(), 0755);
+    writeFileAtomically(target, text, 0644);
 }
 
 }  // namespace platform::foundation

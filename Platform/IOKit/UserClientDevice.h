@@ -20,6 +20,13 @@ class UserClientDevice {
 
     virtual std::string_view serviceClass() const = 0;
     virtual KernReturn openClient(std::uint32_t connectionType, ClientID& client) = 0;
+    // As above, for a caller the kernel knows to be privileged (root) or not, as a user client
+    // learns from the task that opens it. A device that refuses some calls to unprivileged
+    // callers overrides this; the others treat every caller alike.
+    virtual KernReturn openClient(std::uint32_t connectionType, ClientID& client,
+                                  bool /*privileged*/) {
+        return openClient(connectionType, client);
+    }
     // `outputSize` holds the capacity on entry and the bytes written on return.
     virtual KernReturn callStructMethod(ClientID client, std::uint32_t selector,
                                         std::span<const std::uint8_t> input,

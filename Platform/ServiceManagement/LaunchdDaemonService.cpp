@@ -41,9 +41,10 @@ nlohmann::json LaunchdDaemonService::request(const std::string& command,
             foundation::resolveMacPath("/var/run/virtual-mac/control.sock"), message.dump(),
             timeoutSeconds);
     } catch (const LineExchangeError& error) {
-        throw unavailable(
-            error.kind() == LineExchangeError::Kind::unreachable ? ECONNREFUSED : ETIMEDOUT,
-            error.what());
+        const int code = error.kind() == LineExchangeError::Kind::unreachable ? ECONNREFUSED
+                         : error.kind() == LineExchangeError::Kind::refused   ? EACCES
+                                                                              : ETIMEDOUT;
+        throw unavailable(code, error.what());
     }
     nlohmann::json reply = nlohmann::json::parse(answer, nullptr, false);
     if (!reply.is_object()) {

@@ -29,9 +29,6 @@ std::optional<AdministratorAuthorization::Answer> authorizationAnswerNamed(std::
 
 std::optional<nlohmann::ordered_json> AdministratorAuthorization::handle(
     const std::string& command, const nlohmann::json& request) {
-    if (command == "authorization.ask") {
-        return nlohmann::ordered_json{{"ok", true}, {"answer", toString(answer_)}};
-    }
     if (command != "authorization") {
         return std::nullopt;
     }

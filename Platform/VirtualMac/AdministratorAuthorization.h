@@ -16,8 +16,8 @@ class AdministratorAuthorization {
     Answer answer() const { return answer_; }
     void setAnswer(Answer answer) { answer_ = answer; }
 
-    // "authorization" {"answer": "allow" | "deny" | "cancel"} sets the answer;
-    // "authorization.ask" replies {"ok": true, "answer": …}. Nothing for other commands.
+    // "authorization" {"answer": "allow" | "deny" | "cancel"} sets the answer. Nothing for other
+    // commands.
     std::optional<nlohmann::ordered_json> handle(const std::string& command,
                                                  const nlohmann::json& request);
 

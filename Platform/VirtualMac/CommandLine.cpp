@@ -290,7 +290,11 @@ Commands:
   wake                                      Wake and post did-wake.
   stop                                      Stop the machine.
 
-Exit status: 0 done, 1 no machine running or the machine refused, 2 bad arguments.
+Every command but start and help drives the machine and is root's alone (or, for a machine
+a user started in a root of their own, that user's).
+
+Exit status: 0 done, 1 no machine running or the machine refused, 2 bad arguments,
+3 not permitted.
 )";
 }
 

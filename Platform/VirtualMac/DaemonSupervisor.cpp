@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <plist/plist.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,9 +14,9 @@
 #include <iostream>
 #include <system_error>
 
-#include "Platform/Foundation/CleanSignalSpawnAttributes.h"
-#include "Platform/Foundation/NullTerminatedPointers.h"
 #include "Platform/Foundation/ScopedDescriptor.h"
+#include "Platform/VirtualMac/MachineFiles.h"
+#include "Platform/VirtualMac/ProcessSpawner.h"
 
 namespace virtualmac {
 
@@ -200,12 +199,16 @@ void DaemonSupervisor::start(std::vector<DaemonDefinition> definitions) {
 
 pid_t DaemonSupervisor::spawn(const DaemonDefinition& definition) const {
     const fs::path logFolder = options_.root / "var/log";
-    std::error_code ignored;
-    fs::create_directories(logFolder, ignored);
     const fs::path logFile = logFolder / (definition.label + ".log");
-    // Opened here, without following a link, and handed to the daemon as its output.
-    const ScopedDescriptor log(
-        ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644));
+    // Opened here and handed to the daemon as its output: root's alone, whatever the umask.
+    int opened = -1;
+    try {
+        layOutFolder(logFolder);
+        opened = openLogForAppending(logFile);
+    } catch (const fs::filesystem_error& error) {
+        errno = error.code().value();
+    }
+    const ScopedDescriptor log(opened);
     if (log.get() < 0) {
         std::cerr << "virtual-mac: cannot open " << logFile.string() << ": " << std::strerror(errno)
                   << "\n";
@@ -223,26 +226,11 @@ pid_t DaemonSupervisor::spawn(const DaemonDefinition& definition) const {
         return -1;
     }
 
-    std::vector<std::string> environment = daemonEnvironment(options_.root);
-    const auto envp = platform::foundation::nullTerminatedPointers(environment);
-    std::vector<std::string> arguments = definition.arguments;
-    const auto argv = platform::foundation::nullTerminatedPointers(arguments);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, log.get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, log.get(), STDERR_FILENO);
-    // A daemon starts with default signal handling and its own process group, as under launchd.
-    platform::foundation::CleanSignalSpawnAttributes attributes(POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(attributes.get(), 0);
-    pid_t pid = -1;
-    const int result =
-        posix_spawn(&pid, program.c_str(), &actions, attributes.get(), argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (result != 0) {
+    const pid_t pid =
+        spawnProcess(definition.arguments, daemonEnvironment(options_.root), log.get());
+    if (pid < 0) {
         appendLine(log.get(),
-                   "virtual-mac: cannot start " + program + ": " + std::strerror(result) + "\n");
+                   "virtual-mac: cannot start " + program + ": " + std::strerror(errno) + "\n");
         return -1;
     }
     return pid;

@@ -48,11 +48,12 @@ DaemonDefinition readDaemonPropertyList(const std::filesystem::path& file,
 // Every "*.plist" in <root>/Library/LaunchDaemons, sorted by file name.
 std::vector<DaemonDefinition> loadDaemonDefinitions(const std::filesystem::path& root);
 
-// Runs the machine's daemons as launchd does: each as root, in a minimal environment (PATH and
-// VIRTUAL_MAC_ROOT, set to the machine's root), its output appended to <root>/var/log/<label>.log
-// (never through a symbolic link), started again after the throttle whenever it exits, and
-// stopped (SIGTERM, then SIGKILL) on stop(). A program that is not owned by root or that others
-// can write is not started; the refusal is logged and retried like a failed start.
+// Runs the machine's daemons as launchd does (ProcessSpawner.h): each as root, in a minimal
+// environment (PATH and VIRTUAL_MAC_ROOT, set to the machine's root), its output appended to
+// <root>/var/log/<label>.log (never through a symbolic link; root's alone, mode 0644), started
+// again after the throttle whenever it exits, and stopped (SIGTERM, then SIGKILL) on stop(). A
+// program that is not owned by root or that others can write is not started; the refusal is
+// logged and retried like a failed start.
 class DaemonSupervisor {
   public:
     struct Options {

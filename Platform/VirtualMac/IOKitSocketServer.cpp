@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "Platform/IOKit/IOSocketProtocol.h"
+#include "Platform/VirtualMac/MachineAccess.h"
 #include "Platform/VirtualMac/UnixSocketAcceptor.h"
 
 namespace virtualmac {
@@ -19,8 +20,12 @@ using Devices = std::vector<std::shared_ptr<UserClientDevice>>;
 class IOKitSocketServer::Session : public std::enable_shared_from_this<Session> {
   public:
     Session(asio::local::stream_protocol::socket socket, std::shared_ptr<Devices> devices,
-            std::shared_ptr<platform::iokit::HIDBackend> hid)
-        : socket_(std::move(socket)), devices_(std::move(devices)), hid_(std::move(hid)) {}
+            std::shared_ptr<platform::iokit::HIDBackend> hid, ConnectionShares::Share share)
+        : share_(std::move(share)),
+          socket_(std::move(socket)),
+          devices_(std::move(devices)),
+          hid_(std::move(hid)),
+          privileged_(isPrivilegedPeer(socket_.native_handle())) {}
 
     ~Session() { closeClients(); }
 
@@ -118,7 +123,7 @@ class IOKitSocketServer::Session : public std::enable_shared_from_this<Session> 
                     ClientID client = 0;
                     result = clients_.size() >= kMaximumClientsPerSession
                                  ? platform::iokit::ioReturnExclusiveAccess
-                                 : matching[index]->openClient(type, client);
+                                 : matching[index]->openClient(type, client, privileged_);
                     if (result == platform::iokit::kernSuccess) {
                         number = nextClient_++;
                         clients_.emplace(number, OpenClient{matching[index], client});
@@ -296,9 +301,12 @@ class IOKitSocketServer::Session : public std::enable_shared_from_this<Session> 
         borrowed_.clear();
     }
 
+    ConnectionShares::Share share_;
     asio::local::stream_protocol::socket socket_;
     std::shared_ptr<Devices> devices_;
     std::shared_ptr<platform::iokit::HIDBackend> hid_;
+    // Whether the peer that connected is root: the devices decide what that allows.
+    const bool privileged_;
     std::set<std::uint64_t> owned_;
     std::set<std::uint64_t> borrowed_;
     std::array<std::uint8_t, ioframe::kHeaderSize> header_{};
@@ -329,10 +337,14 @@ void IOKitSocketServer::accept() {
             if (error) {
                 return;  // closed
             }
-            auto session = std::make_shared<Session>(std::move(socket), devices_, hid_);
-            std::erase_if(sessions_, [](const auto& weak) { return weak.expired(); });
-            sessions_.push_back(session);
-            session->start();
+            // Over its user's share, the connection closes here.
+            if (auto share = shares_.take(socket.native_handle())) {
+                auto session =
+                    std::make_shared<Session>(std::move(socket), devices_, hid_, std::move(share));
+                std::erase_if(sessions_, [](const auto& weak) { return weak.expired(); });
+                sessions_.push_back(session);
+                session->start();
+            }
             accept();
         });
 }

@@ -8,14 +8,17 @@
 
 #include "Platform/IOKit/HIDBackend.h"
 #include "Platform/IOKit/UserClientDevice.h"
+#include "Platform/VirtualMac/ConnectionShares.h"
 
 namespace virtualmac {
 
 // Serves devices and a HID system to the IOKit layers of other processes over a Unix socket
 // (the frames of IOSocketProtocol.h). Each connection is a session with its own client
 // numbers and HID objects; a session reaches only what it opened, and when it ends every
-// user client it opened is closed and every HID object it holds released. Runs on the
-// io_context's thread; the devices and the HID system guard their own state.
+// user client it opened is closed and every HID object it holds released. The devices learn
+// whether the peer that opens a client is root (its credentials as the kernel took them when it
+// connected), so that they can keep some calls to root. Runs on the io_context's thread; the
+// devices and the HID system guard their own state.
 class IOKitSocketServer {
   public:
     // Most user clients one session may hold open at once.
@@ -23,6 +26,9 @@ class IOKitSocketServer {
 
     // Most HID objects one session may hold at once.
     static constexpr std::size_t kMaximumHIDObjectsPerSession = 4096;
+
+    // Most sessions a user other than root may hold open at once.
+    static constexpr std::size_t kSessionsPerUser = 32;
 
     // Binds `socketPath` (replacing a stale file) and starts accepting. `hid` may be null:
     // the machine then has no HID system and no client can be created.
@@ -45,6 +51,7 @@ class IOKitSocketServer {
     std::shared_ptr<std::vector<std::shared_ptr<platform::iokit::UserClientDevice>>> devices_;
     std::shared_ptr<platform::iokit::HIDBackend> hid_;
     std::vector<std::weak_ptr<Session>> sessions_;
+    ConnectionShares shares_{kSessionsPerUser};
 };
 
 }  // namespace virtualmac

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <stdexcept>
 
 #include "Platform/Foundation/PlatformRoot.h"
 #include "Platform/ServiceManagement/ServiceError.h"
@@ -56,7 +57,7 @@ int runLaunchctl(const std::vector<std::string>& arguments) {
     try {
         reply = sendControlRequest(platform::foundation::resolveMacPath("/var/run/virtual-mac"),
                                    *request, kRequestSeconds);
-    } catch (const MachineNotRunning& error) {
+    } catch (const std::runtime_error& error) {
         std::cerr << "launchctl: " << error.what() << "\n";
         return kFailure;
     }

@@ -15,6 +15,9 @@ nlohmann::ordered_json sendControlRequest(const std::filesystem::path& runDirect
     try {
         reply = platform::foundation::exchangeLine(path, request.dump(), timeoutSeconds);
     } catch (const LineExchangeError& error) {
+        if (error.kind() == LineExchangeError::Kind::refused) {
+            throw MachineAccessRefused(std::string("not permitted: ") + error.what());
+        }
         if (error.kind() == LineExchangeError::Kind::unreachable) {
             throw MachineNotRunning(std::string("no machine is running (") + error.what() + ")");
         }

@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "Platform/VirtualMac/MachineAccess.h"
+#include "Platform/VirtualMac/MachineFiles.h"
 #include "Platform/VirtualMac/UnixSocketAcceptor.h"
 #include "Platform/Workspace/WorkspaceProtocol.h"
 
@@ -45,8 +47,13 @@ MachineServerOptions checkedOptions(MachineServerOptions options) {
 
 class MachineServer::ControlSession : public std::enable_shared_from_this<ControlSession> {
   public:
-    ControlSession(MachineServer& server, asio::local::stream_protocol::socket socket)
-        : server_(server), socket_(std::move(socket)), buffer_(kMaximumControlLine) {}
+    ControlSession(MachineServer& server, asio::local::stream_protocol::socket socket,
+                   ConnectionShares::Share share)
+        : server_(server),
+          share_(std::move(share)),
+          socket_(std::move(socket)),
+          privileged_(isPrivilegedPeer(socket_.native_handle())),
+          buffer_(kMaximumControlLine) {}
 
     void start() { readLine(); }
 
@@ -61,7 +68,8 @@ class MachineServer::ControlSession : public std::enable_shared_from_this<Contro
                                    std::string line;
                                    std::getline(stream, line);
                                    self->server_.respond(
-                                       line, [self](const nlohmann::ordered_json& reply) {
+                                       line, self->privileged_,
+                                       [self](const nlohmann::ordered_json& reply) {
                                            self->reply_ = replyLine(reply);
                                            self->writeReply();
                                        });
@@ -82,7 +90,10 @@ class MachineServer::ControlSession : public std::enable_shared_from_this<Contro
     }
 
     MachineServer& server_;
+    ConnectionShares::Share share_;
     asio::local::stream_protocol::socket socket_;
+    // Whether the peer that connected is root: the kernel's word, taken once.
+    const bool privileged_;
     asio::streambuf buffer_;
     std::string reply_;
 };
@@ -95,8 +106,8 @@ MachineServer::MachineServer(VirtualMachine& machine, MachineServerOptions optio
     : machine_(machine),
       options_(checkedOptions(std::move(options))),
       iokit_(context_,
-             (std::filesystem::create_directories(options_.runDirectory),
-              options_.runDirectory / "iokit.sock"),
+             // Root's alone, whatever the umask: nobody else may swap what lies in it.
+             (layOutFolder(options_.runDirectory), options_.runDirectory / "iokit.sock"),
              machine_.services(), machine_.hid()),
       workspace_(context_, options_.runDirectory / platform::workspace::kWorkspaceSocketName),
       controlAcceptor_(context_),
@@ -118,8 +129,7 @@ MachineServer::~MachineServer() {
     shutdown();
 }
 
-void MachineServer::respond(const std::string& line,
-                            const std::function<void(const nlohmann::ordered_json&)>& reply) {
+void MachineServer::respond(const std::string& line, bool privilegedPeer, const Reply& reply) {
     nlohmann::json request;
     try {
         request = nlohmann::json::parse(line);
@@ -132,10 +142,22 @@ void MachineServer::respond(const std::string& line,
             {{"ok", false}, {"error", std::string("the request cannot be read: ") + error.what()}});
         return;
     }
+    if (auto refusal = controlRefusal(request, privilegedPeer)) {
+        reply(*refusal);
+        return;
+    }
     // The workspace answers some requests only later (sleep waits for its observers).
     if (SimulatedWorkspace::handles(request)) {
         workspace_.handle(request, reply);
         return;
+    }
+    const auto command = request.is_object() ? request.find("command") : request.end();
+    if (command != request.end() && command->is_string()) {
+        for (const auto& extension : deferredExtensions_) {
+            if (extension(command->get<std::string>(), request, reply)) {
+                return;
+            }
+        }
     }
     nlohmann::ordered_json answer = control_.handle(request);
     if (answer.is_object() && answer.contains("ok") && answer["ok"] == true &&
@@ -146,14 +168,17 @@ void MachineServer::respond(const std::string& line,
 }
 
 void MachineServer::acceptControl() {
-    controlAcceptor_.async_accept(
-        [this](std::error_code error, asio::local::stream_protocol::socket socket) {
-            if (error) {
-                return;
-            }
-            std::make_shared<ControlSession>(*this, std::move(socket))->start();
-            acceptControl();
-        });
+    controlAcceptor_.async_accept([this](std::error_code error,
+                                         asio::local::stream_protocol::socket socket) {
+        if (error) {
+            return;
+        }
+        // Over its user's share, the connection closes here.
+        if (auto share = controlShares_.take(socket.native_handle())) {
+            std::make_shared<ControlSession>(*this, std::move(socket), std::move(share))->start();
+        }
+        acceptControl();
+    });
 }
 
 void MachineServer::scheduleTick() {

@@ -6,7 +6,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "Platform/VirtualMac/ConnectionShares.h"
 #include "Platform/VirtualMac/IOKitSocketServer.h"
 #include "Platform/VirtualMac/MachineControl.h"
 #include "Platform/VirtualMac/SimulatedWorkspace.h"
@@ -31,13 +33,23 @@ struct MachineServerOptions {
 // Runs one machine as a process: serves its devices on "iokit.sock", its control interface
 // on "control.sock" (one JSON object per line each way), its workspace on "workspace.sock"
 // and steps its thermal model on a timer, all on one thread. The sockets exist once the
-// constructor returns.
+// constructor returns; every user may connect to them, and a control request that only root may
+// make is refused to anyone else (MachineAccess.h).
 class MachineServer {
   public:
+    using Reply = std::function<void(const nlohmann::ordered_json&)>;
+    // Answers the commands of a part of the machine that may answer later (a script it runs):
+    // true when it took the request, and then calls `reply` once.
+    using DeferredExtension = std::function<bool(
+        const std::string& command, const nlohmann::json& request, const Reply& reply)>;
+
     MachineServer(VirtualMachine& machine, MachineServerOptions options);
     ~MachineServer();
     MachineServer(const MachineServer&) = delete;
     MachineServer& operator=(const MachineServer&) = delete;
+
+    // Most control connections a user other than root may hold open at once.
+    static constexpr std::size_t kControlConnectionsPerUser = 32;
 
     static std::filesystem::path controlSocketPath(const std::filesystem::path& runDirectory);
 
@@ -48,13 +60,17 @@ class MachineServer {
 
     // For adding extensions before run().
     MachineControl& control() { return control_; }
+    void addDeferredExtension(DeferredExtension extension) {
+        deferredExtensions_.push_back(std::move(extension));
+    }
+    asio::io_context& context() { return context_; }
 
   private:
     class ControlSession;
     void acceptControl();
-    // Answers one control request line through `reply`, at once or (sleep) later.
-    void respond(const std::string& line,
-                 const std::function<void(const nlohmann::ordered_json&)>& reply);
+    // Answers one control request line of a peer through `reply`, at once or (sleep, a script)
+    // later.
+    void respond(const std::string& line, bool privilegedPeer, const Reply& reply);
     void scheduleTick();
     // Steps the machine by the time passed since the last step; a failure is logged.
     void step();
@@ -67,10 +83,12 @@ class MachineServer {
     IOKitSocketServer iokit_;
     SimulatedWorkspace workspace_;
     asio::local::stream_protocol::acceptor controlAcceptor_;
+    ConnectionShares controlShares_{kControlConnectionsPerUser};
     asio::steady_timer tickTimer_;
     asio::signal_set signals_;
     std::chrono::steady_clock::time_point lastTick_;
     MachineControl control_;
+    std::vector<DeferredExtension> deferredExtensions_;
     bool stopAfterReply_ = false;
     bool stopped_ = false;
 };

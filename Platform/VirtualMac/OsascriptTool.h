@@ -13,10 +13,12 @@ namespace virtualmac {
 // backslash). Nothing for any other source.
 std::optional<std::string> administratorScriptPath(std::string_view source);
 
-// The simulated Mac's /usr/bin/osascript: `osascript -e SOURCE` with that form asks the machine
-// for administrator authorization and, when allowed, runs the script as root with /bin/zsh,
-// passing its output and exit status on. Denied: one line naming the refusal and status 1.
-// Cancelled: no output and status 1. Anything else: one error line and status 1.
+// The simulated Mac's /usr/bin/osascript, for any user: `osascript -e SOURCE` with that form
+// asks the machine to run the script with administrator privileges (AdministratorScripts.h);
+// once the person at the prompt allows it, the machine runs it as root with /bin/zsh, and this
+// prints its output and exits with its status. Denied: one line naming the refusal and status
+// 1. Cancelled: no output and status 1. Anything else, or a script the machine will not run:
+// one error line and status 1.
 int runOsascript(const std::vector<std::string>& arguments);
 
 }  // namespace virtualmac

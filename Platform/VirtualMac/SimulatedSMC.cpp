@@ -18,18 +18,26 @@ std::vector<std::uint8_t> bigEndian32(std::uint32_t value) {
 
 }  // namespace
 
-KernReturn SimulatedSMC::openClient(std::uint32_t, ClientID& client) {
+KernReturn SimulatedSMC::openClient(std::uint32_t connectionType, ClientID& client) {
+    return openClient(connectionType, client, true);
+}
+
+KernReturn SimulatedSMC::openClient(std::uint32_t, ClientID& client, bool privileged) {
     Lock lock(mutex_);
     if (failingOpenCode_ != platform::iokit::kernSuccess) {
         return failingOpenCode_;
     }
     client = nextClient_++;
     openClients_.insert(client);
+    if (!privileged) {
+        unprivilegedClients_.insert(client);
+    }
     return platform::iokit::kernSuccess;
 }
 
 KernReturn SimulatedSMC::closeClient(ClientID client) {
     Lock lock(mutex_);
+    unprivilegedClients_.erase(client);
     return openClients_.erase(client) == 1 ? platform::iokit::kernSuccess
                                            : platform::iokit::ioReturnNotOpen;
 }
@@ -78,6 +86,9 @@ KernReturn SimulatedSMC::callStructMethod(ClientID client, std::uint32_t selecto
         return finish(platform::iokit::ioReturnBadArgument);
     }
     const auto request = SMCCallRecord::decode(input.first<SMCCallRecord::size>());
+    if (request.command == smccommand::writeBytes && unprivilegedClients_.contains(client)) {
+        return finish(platform::iokit::ioReturnNotPrivileged);
+    }
     SMCCallRecord reply = request;
     reply.result = execute(request, reply);
     if (request.command == smccommand::writeBytes) {

@@ -30,6 +30,11 @@ class SimulatedSMC final : public platform::iokit::UserClientDevice {
     std::string_view serviceClass() const override { return serviceClassName; }
     platform::iokit::KernReturn openClient(std::uint32_t connectionType,
                                            platform::iokit::ClientID& client) override;
+    // Any user may read; writes from a client that an unprivileged caller opened fail with
+    // kIOReturnNotPrivileged, as the firmware's user client allows writes to root alone.
+    platform::iokit::KernReturn openClient(std::uint32_t connectionType,
+                                           platform::iokit::ClientID& client,
+                                           bool privileged) override;
     platform::iokit::KernReturn callStructMethod(platform::iokit::ClientID client,
                                                  std::uint32_t selector,
                                                  std::span<const std::uint8_t> input,
@@ -122,6 +127,7 @@ class SimulatedSMC final : public platform::iokit::UserClientDevice {
     mutable std::mutex mutex_;
     std::map<std::uint32_t, SimulatedSMCKey> keys_;
     std::set<platform::iokit::ClientID> openClients_;
+    std::set<platform::iokit::ClientID> unprivilegedClients_;
     platform::iokit::ClientID nextClient_ = 1;
     std::map<std::uint32_t, std::uint8_t> refusedWrites_;
     std::map<std::uint32_t, std::uint8_t> injectedResults_;

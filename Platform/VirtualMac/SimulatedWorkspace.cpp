@@ -39,8 +39,9 @@ std::string commandOf(const json& request) {
 class SimulatedWorkspace::Session : public std::enable_shared_from_this<Session> {
   public:
     Session(SimulatedWorkspace& workspace, asio::local::stream_protocol::socket socket,
-            std::uint64_t id)
-        : workspace_(workspace),
+            std::uint64_t id, ConnectionShares::Share share)
+        : share_(std::move(share)),
+          workspace_(workspace),
           socket_(std::move(socket)),
           id_(id),
           buffer_(platform::workspace::kMaximumWorkspaceLine) {}
@@ -122,6 +123,7 @@ class SimulatedWorkspace::Session : public std::enable_shared_from_this<Session>
                           });
     }
 
+    ConnectionShares::Share share_;
     SimulatedWorkspace& workspace_;
     asio::local::stream_protocol::socket socket_;
     std::uint64_t id_;
@@ -204,9 +206,12 @@ void SimulatedWorkspace::accept() {
             if (error || closed_) {
                 return;
             }
-            if (sessions_.size() < kMaximumObservers) {
+            auto share = sessions_.size() < kMaximumObservers ? shares_.take(socket.native_handle())
+                                                              : nullptr;
+            if (share) {
                 const std::uint64_t id = nextSession_++;
-                auto session = std::make_shared<Session>(*this, std::move(socket), id);
+                auto session =
+                    std::make_shared<Session>(*this, std::move(socket), id, std::move(share));
                 sessions_.emplace(id, session);
                 session->start();
                 session->send(platform::workspace::encodeWorkspaceEvent(

@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 
+#include "Platform/VirtualMac/ConnectionShares.h"
 #include "Platform/Workspace/ThermalState.h"
 
 namespace virtualmac {
@@ -29,8 +30,10 @@ namespace virtualmac {
 class SimulatedWorkspace {
   public:
     static constexpr double kSleepWaitSeconds = 5.0;
-    // Most observers at once; further connections are closed at once.
+    // Most observers at once, and of one user other than root; further connections are closed
+    // at once.
     static constexpr std::size_t kMaximumObservers = 64;
+    static constexpr std::size_t kObserversPerUser = 16;
 
     using Reply = std::function<void(nlohmann::ordered_json)>;
 
@@ -90,6 +93,7 @@ class SimulatedWorkspace {
     std::filesystem::path socketPath_;
     double sleepWaitSeconds_;
     std::map<std::uint64_t, std::shared_ptr<Session>> sessions_;
+    ConnectionShares shares_{kObserversPerUser};
     std::uint64_t nextSession_ = 1;
     std::uint64_t nextEvent_ = 1;
     platform::workspace::ThermalState thermalState_ = platform::workspace::ThermalState::nominal;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "Platform/VirtualMac/LaunchctlTool.h"
+#include "Platform/VirtualMac/MachineFiles.h"
 #include "Platform/VirtualMac/OsascriptTool.h"
 
 namespace virtualmac {
@@ -31,7 +32,8 @@ void installStandInTools(const fs::path& root, const fs::path& program) {
     }
     for (const auto& tool : standInTools()) {
         const fs::path link = root / fs::path(tool.macPath).relative_path();
-        fs::create_directories(link.parent_path());
+        // Root's alone: the installation scripts run these programs as root.
+        layOutFolder(link.parent_path());
         // Made aside and renamed into place, so that the name never dangles or is missing.
         fs::path temporary = link;
         temporary += ".new." + std::to_string(::getpid());

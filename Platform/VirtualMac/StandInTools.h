@@ -18,8 +18,9 @@ const std::vector<StandInTool>& standInTools();
 // The tool a program name stands for (the file name of argv[0]), if any.
 std::optional<StandInTool> standInToolNamed(const std::string& programPath);
 
-// Links each tool's path under the root to `program` (replacing what is there). Not done for
-// the root "/", whose programs are the host's own. Throws std::filesystem::filesystem_error.
+// Links each tool's path under the root to `program` (replacing what is there), in folders the
+// machine's user alone can change (MachineFiles.h). Not done for the root "/", whose programs
+// are the host's own. Throws std::filesystem::filesystem_error.
 void installStandInTools(const std::filesystem::path& root, const std::filesystem::path& program);
 
 }  // namespace virtualmac

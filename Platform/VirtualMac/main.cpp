@@ -6,17 +6,20 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "Platform/Foundation/PlatformRoot.h"
+#include "Platform/Foundation/WholeFile.h"
 #include "Platform/VirtualMac/AdministratorAuthorization.h"
+#include "Platform/VirtualMac/AdministratorScripts.h"
 #include "Platform/VirtualMac/CommandLine.h"
 #include "Platform/VirtualMac/DaemonSupervisor.h"
 #include "Platform/VirtualMac/Launchd.h"
+#include "Platform/VirtualMac/MachineAccess.h"
 #include "Platform/VirtualMac/MachineControlClient.h"
+#include "Platform/VirtualMac/MachineFiles.h"
 #include "Platform/VirtualMac/MachineServer.h"
 #include "Platform/VirtualMac/StandInTools.h"
 
@@ -26,6 +29,7 @@ using virtualmac::CommandLine;
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitNotPermitted = 3;
 
 std::string fixed(const nlohmann::ordered_json& value, int precision = 1) {
     if (!value.is_number()) {
@@ -86,9 +90,16 @@ int control(const CommandLine& line, const std::filesystem::path& runDirectory) 
     nlohmann::ordered_json reply;
     try {
         reply = virtualmac::sendControlRequest(runDirectory, line.request, line.timeoutSeconds);
+    } catch (const virtualmac::MachineAccessRefused& error) {
+        std::cerr << "virtual-mac: " << error.what() << "\n";
+        return kExitNotPermitted;
     } catch (const virtualmac::MachineNotRunning& error) {
         std::cerr << "virtual-mac: " << error.what() << "\n";
         return kExitFailure;
+    }
+    if (virtualmac::isNotPermitted(reply)) {
+        std::cerr << "virtual-mac: " << reply.value("error", "not permitted") << "\n";
+        return kExitNotPermitted;
     }
     if (!reply.value("ok", false)) {
         std::cerr << "virtual-mac: the machine refused: " << reply.value("error", "no reason given")
@@ -127,6 +138,8 @@ int serve(const CommandLine& line, const std::filesystem::path& runDirectory, in
         virtualmac::DaemonSupervisor daemons({platform::foundation::platformRoot()});
         virtualmac::Launchd launchd(daemons, platform::foundation::platformRoot());
         virtualmac::AdministratorAuthorization authorization;
+        virtualmac::AdministratorScripts scripts(server.context(), authorization,
+                                                 platform::foundation::platformRoot());
         server.control().addExtension(
             [&](const std::string& command, const nlohmann::json& request) {
                 return launchd.handle(command, request);
@@ -135,10 +148,14 @@ int serve(const CommandLine& line, const std::filesystem::path& runDirectory, in
             [&](const std::string& command, const nlohmann::json& request) {
                 return authorization.handle(command, request);
             });
+        server.addDeferredExtension([&](const std::string& command, const nlohmann::json& request,
+                                        const virtualmac::MachineServer::Reply& reply) {
+            return scripts.handle(command, request, reply);
+        });
         virtualmac::installStandInTools(platform::foundation::platformRoot(),
                                         std::filesystem::read_symlink("/proc/self/exe"));
         daemons.start();
-        std::ofstream(pidFile) << ::getpid() << "\n";
+        platform::foundation::writeFileAtomically(pidFile, std::to_string(::getpid()) + "\n", 0644);
         if (ready >= 0) {
             const char ok = 'R';
             (void)!::write(ready, &ok, 1);
@@ -171,11 +188,14 @@ int start(const CommandLine& line, const std::filesystem::path& runDirectory) {
         return kExitFailure;
     } catch (const virtualmac::MachineNotRunning&) {
     }
-    std::error_code error;
-    std::filesystem::create_directories(runDirectory, error);
-    if (error) {
+    // The machine's files get their modes whatever the caller's umask, and its daemons and
+    // scripts start with launchd's default.
+    ::umask(022);
+    try {
+        virtualmac::layOutFolder(runDirectory);
+    } catch (const std::filesystem::filesystem_error& error) {
         std::cerr << "virtual-mac: cannot create " << runDirectory.string() << ": "
-                  << error.message() << "\n";
+                  << error.code().message() << "\n";
         return kExitFailure;
     }
     if (line.foreground) {
@@ -199,8 +219,7 @@ int start(const CommandLine& line, const std::filesystem::path& runDirectory) {
         ::setsid();
         closeInheritedDescriptors(pipe[1]);
         const int null = ::open("/dev/null", O_RDONLY);
-        const auto logPath = (runDirectory / "virtual-mac.log").string();
-        const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        const int log = virtualmac::openLogForAppending(runDirectory / "virtual-mac.log");
         ::dup2(null, STDIN_FILENO);
         ::dup2(log >= 0 ? log : null, STDOUT_FILENO);
         ::dup2(log >= 0 ? log : null, STDERR_FILENO);

@@ -14,6 +14,7 @@
 #include "Platform/Dispatch/RunLoopExecutor.h"
 #include "Platform/Dispatch/TaskScope.h"
 #include "Support/AwaitedOutcome.h"
+#include "Support/LocalUser.h"
 #include "Support/ObservedHelperConnections.h"
 #include "Support/ScopedEnvironment.h"
 #include "Ventrella/Hardware/DispatchTimeoutScheduler.h"
@@ -37,9 +38,11 @@ Task<void> awaitThenStop(Task<T> task, AwaitedOutcome<T>* outcome, RunLoopExecut
 }
 
 // This process as the application on a simulated Mac whose helper runs as its daemon: the
-// production client (privileged connection, real-time reply timeout) on a plain run loop.
+// production client (privileged connection, real-time reply timeout) on a plain run loop, run by
+// threads of the application's ordinary user (which so make every connection to the helper).
 struct ApplicationOnSimulatedMac {
     SimulatedMac mac;
+    testsupport::LocalUser user = testsupport::LocalUser::application();
     testsupport::ScopedEnvironment environment{{"VIRTUAL_MAC_ROOT", mac.root().string()}};
     testsupport::ObservedHelperConnections connections{XPCHelperConnection::factory()};
     HelperClient client{connections.factory(),
@@ -51,7 +54,7 @@ struct ApplicationOnSimulatedMac {
     AwaitedOutcome<T> run(Task<T> task) {
         AwaitedOutcome<T> outcome;
         scope.spawn(awaitThenStop(std::move(task), &outcome, &loop));
-        loop.run();
+        testsupport::runAs(user, [this] { loop.run(); });
         return outcome;
     }
 

@@ -1,5 +1,7 @@
 #include "InstallationHarness.h"
 
+#include "Support/LocalUser.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -89,8 +91,10 @@ std::string administratorSource(const std::string& scriptPath) {
 }
 
 JoinedOutcome runWithAdministratorPrivileges(const SimulatedMac& mac, const fs::path& script) {
-    return runJoined(mac, {(mac.root() / "usr/bin/osascript").string(), "-e",
-                           administratorSource(script.string())});
+    auto arguments = testsupport::LocalUser::application().launcher();
+    arguments.insert(arguments.end(), {(mac.root() / "usr/bin/osascript").string(), "-e",
+                                       administratorSource(script.string())});
+    return runJoined(mac, arguments);
 }
 
 fs::path legacyHelper(const SimulatedMac& mac) {

@@ -29,7 +29,8 @@ JoinedOutcome runJoined(const SimulatedMac& mac, const std::vector<std::string>&
 // The AppleScript the application builds to run a bundle script with administrator privileges.
 std::string administratorSource(const std::string& scriptPath);
 
-// The machine's osascript running that source for the script.
+// The machine's osascript running that source for the script, started by the application's
+// user as the application starts it.
 JoinedOutcome runWithAdministratorPrivileges(const SimulatedMac& mac,
                                              const std::filesystem::path& script);
 

@@ -37,6 +37,8 @@ ApplicationRoot::ApplicationRoot(const std::map<std::string, std::string>& table
     }
     root_ = pattern;
     owned_ = true;
+    // Root's and open to every user, as a Mac's root (mkdtemp makes it 0700).
+    fs::permissions(root_, fs::perms(0755));
     const fs::path built(VENTRELLA_APP_BUNDLE_DIR);
     const fs::path bundle = root_ / bundleInRoot;
     fs::create_directories(bundle / "Contents" / "MacOS");
@@ -48,12 +50,19 @@ ApplicationRoot::ApplicationRoot(const std::map<std::string, std::string>& table
         write(bundle / "Contents" / "Resources" / (language + ".lproj") / "Localizable.strings",
               text);
     }
-    fs::create_directories(home());
+    makeHome();
 }
 
 ApplicationRoot::ApplicationRoot(fs::path root, bool owned)
     : root_(std::move(root)), owned_(owned) {
-    fs::create_directories(home());
+    makeHome();
+}
+
+void ApplicationRoot::makeHome() const {
+    fs::create_directories(runtime());
+    fs::permissions(home(), fs::perms::owner_all);
+    fs::permissions(runtime(), fs::perms::owner_all);
+    user_.handOver(home());
 }
 
 ApplicationRoot ApplicationRoot::existing(const fs::path& root) {
@@ -64,7 +73,7 @@ ApplicationRoot ApplicationRoot::existing(const fs::path& root) {
 }
 
 ApplicationRoot::ApplicationRoot(ApplicationRoot&& other) noexcept
-    : root_(std::move(other.root_)), owned_(other.owned_) {
+    : root_(std::move(other.root_)), owned_(other.owned_), user_(std::move(other.user_)) {
     other.owned_ = false;
 }
 
@@ -83,10 +92,15 @@ fs::path ApplicationRoot::home() const {
     return root_ / "Users" / "tester";
 }
 
+fs::path ApplicationRoot::runtime() const {
+    return home() / ".runtime";
+}
+
 void ApplicationRoot::storeSettings(const core::GuardSettings& settings) const {
     platform::foundation::PropertyListUserDefaults defaults(home() / "Library" / "Preferences" /
                                                             "com.quillmoor.Ventrella.plist");
     defaults.setData("guardSettings", core::encodeGuardSettings(settings));
+    user_.handOver(home());
 }
 
 ApplicationProgram::ApplicationProgram(
@@ -94,10 +108,12 @@ ApplicationProgram::ApplicationProgram(
     const std::string& name, const std::map<std::string, std::optional<std::string>>& environment)
     : output_(testsupport::testArtifact(name + ".log")) {
     testsupport::ChildProcess::Options options;
-    options.arguments = {root.program().string()};
+    options.arguments = root.user().launcher();
+    options.arguments.push_back(root.program().string());
     std::map<std::string, std::optional<std::string>> changes = {
         {"VIRTUAL_MAC_ROOT", root.path().string()},
         {"HOME", root.home().string()},
+        {"XDG_RUNTIME_DIR", root.runtime().string()},
         {"XDG_CONFIG_HOME", std::nullopt},
         {"LANGUAGE", "en"},
         {"LANG", "en_US.UTF-8"},

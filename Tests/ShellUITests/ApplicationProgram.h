@@ -8,14 +8,16 @@
 #include <string>
 
 #include "Support/ChildProcess.h"
+#include "Support/LocalUser.h"
 #include "Support/VirtualDesktop.h"
 #include "Ventrella/Core/GuardSettings.h"
 
 namespace ventrella::shelluitests {
 
 // A simulated Mac's root with the application installed as the user starts it: the built
-// bundle's program, Info.plist and language tables at /Applications/Ventrella.app, and the
-// user's home at /Users/tester, where the application keeps its preferences and logs.
+// bundle's program, Info.plist and language tables at /Applications/Ventrella.app (root's, as
+// the root itself), and the home of the application's ordinary user at /Users/tester (the
+// user's), where the application keeps its preferences and logs.
 class ApplicationRoot {
   public:
     // A fresh root of its own, removed at the end; `tables` adds language tables to the bundle
@@ -33,19 +35,24 @@ class ApplicationRoot {
     const std::filesystem::path& path() const { return root_; }
     std::filesystem::path program() const;
     std::filesystem::path home() const;
+    // The user's private runtime folder (XDG_RUNTIME_DIR), in the home.
+    std::filesystem::path runtime() const;
+    const testsupport::LocalUser& user() const { return user_; }
 
     // Stores the settings in the user's preferences, as the application saves them.
     void storeSettings(const core::GuardSettings& settings) const;
 
   private:
     ApplicationRoot(std::filesystem::path root, bool owned);
+    void makeHome() const;
 
     std::filesystem::path root_;
     bool owned_ = false;
+    testsupport::LocalUser user_ = testsupport::LocalUser::application();
 };
 
-// The application running on a virtual desktop against a root; its standard output and error
-// (which carries its log) are kept among the test's artefacts.
+// The application running on a virtual desktop against a root, as the root's ordinary user;
+// its standard output and error (which carries its log) are kept among the test's artefacts.
 class ApplicationProgram {
   public:
     // `environment`: changes on top of the desktop's and the root's.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <QColor>
 #include <QImage>
@@ -18,6 +19,7 @@
 #include "Platform/Foundation/PropertyListUserDefaults.h"
 #include "ScreenText.h"
 #include "Support/FileContents.h"
+#include "Support/ProcessState.h"
 #include "Support/VirtualDesktop.h"
 #include "Ventrella/Core/GuardSettingsJSON.h"
 #include "VentrellaHelperE2ETests/SimulatedMac.h"
@@ -107,7 +109,8 @@ class SettingsPageUI : public testing::Test {
     // window: the largest patch of that colour, when it is large enough to be the button.
     std::optional<Blob> saveButton(const DisplayWindow& window, const std::string& screenshot) {
         std::optional<Blob> save;
-        for (const auto& blob : blobs(desktop.screenshot(testArtifact(screenshot)), window, accent)) {
+        for (const auto& blob :
+             blobs(desktop.screenshot(testArtifact(screenshot)), window, accent)) {
             if (!save || blob.pixels > save->pixels) {
                 save = blob;
             }
@@ -280,6 +283,16 @@ TEST_F(SettingsPageUI, DraggingTheBoostStartAndSavingChangesTheModelAndTheStored
     boost << std::fixed << std::setprecision(1) << "boost=72.0-" << saved.boostEnterCelsius << "C";
     EXPECT_NE(log.find(boost.str()), std::string::npos) << log;
     EXPECT_EQ(application.count("qrc:"), 0) << application.log();
+
+    // The application runs as the root's ordinary user, and what it keeps is that user's.
+    const uid_t user = root.user().uid;
+    EXPECT_EQ(testsupport::processUserIds(application.process().pid()),
+              std::vector<uid_t>(4, user));
+    for (const auto& file : {eventLog, defaults.file()}) {
+        struct stat info {};
+        ASSERT_EQ(::stat(file.c_str(), &info), 0) << file;
+        EXPECT_EQ(info.st_uid, user) << file;
+    }
 }
 
 TEST_F(SettingsPageUI, TheGermanPageIsTranslated) {
@@ -296,8 +309,9 @@ TEST_F(SettingsPageUI, TheGermanPageIsTranslated) {
 
 TEST_F(SettingsPageUI, TheArabicPageRunsRightToLeft) {
     // Arabic has no table of its own yet: its direction, with the English texts.
-    const ApplicationRoot root({{"ar", readFile(fs::path(VENTRELLA_APP_BUNDLE_DIR) / "Contents" /
-                                               "Resources" / "en.lproj" / "Localizable.strings")}});
+    const ApplicationRoot root(
+        {{"ar", readFile(fs::path(VENTRELLA_APP_BUNDLE_DIR) / "Contents" / "Resources" /
+                         "en.lproj" / "Localizable.strings")}});
     core::GuardSettings stored;
     stored.appLanguage = core::AppLanguage::arabic;
     root.storeSettings(stored);
@@ -354,7 +368,8 @@ TEST_F(SettingsPageUI, ExportsTheDiagnosticReportToTheChosenFile) {
         15.0);
     ASSERT_TRUE(dialog) << application.log();
     desktop.screenshot(testArtifact("save-panel.png"));
-    const fs::path report = mac.root() / "chosen-report.txt";
+    // Where the application's user may write.
+    const fs::path report = root.home() / "chosen-report.txt";
     desktop.run({"xdotool", "key", "ctrl+a"});
     desktop.run({"xdotool", "type", "--delay", "5", report.string()});
     desktop.key("Return");

@@ -3,7 +3,9 @@
 #include <sys/types.h>
 
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace ventrella::testsupport {
 
@@ -17,6 +19,23 @@ inline bool isProcessRunning(pid_t pid) {
     }
     const auto state = line.find_first_not_of(' ', line.rfind(')') + 1);
     return state != std::string::npos && line[state] != 'Z' && line[state] != 'X';
+}
+
+// The process's real, effective, saved and file-system user ids, as its status shows them;
+// empty when it has gone.
+inline std::vector<uid_t> processUserIds(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("Uid:", 0) == 0) {
+            std::istringstream words(line.substr(4));
+            std::vector<uid_t> ids;
+            for (uid_t id = 0; words >> id;) {
+                ids.push_back(id);
+            }
+            return ids;
+        }
+    }
+    return {};
 }
 
 }  // namespace ventrella::testsupport

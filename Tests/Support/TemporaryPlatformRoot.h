@@ -10,7 +10,8 @@
 namespace ventrella::testsupport {
 
 // Points VIRTUAL_MAC_ROOT at a fresh temporary directory for the lifetime of the
-// object, then restores the previous value and removes the directory.
+// object, then restores the previous value and removes the directory. Like a Mac's root it is
+// open to every user and writable by its owner alone (mkdtemp makes it 0700).
 class TemporaryPlatformRoot {
   public:
     TemporaryPlatformRoot() {
@@ -19,6 +20,7 @@ class TemporaryPlatformRoot {
             throw std::runtime_error("cannot create a temporary platform root");
         }
         path_ = pattern;
+        std::filesystem::permissions(path_, std::filesystem::perms(0755));
         if (const char* old = std::getenv("VIRTUAL_MAC_ROOT")) {
             saved_ = old;
         }

@@ -1,5 +1,7 @@
 // The application's sensor client with its production sources (SMC over IOKit, sysctl, HID)
-// against a real `virtual-mac` process, on every machine the simulated Mac can be.
+// against a real `virtual-mac` process, on every machine the simulated Mac can be. The client
+// runs on threads of the application's ordinary user, as in the application; the machine and
+// its control are root's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +13,7 @@
 
 #include "Platform/VirtualMac/MachineProfile.h"
 #include "SMCKit/SMCError.h"
+#include "Support/LocalUser.h"
 #include "Support/RunningVirtualMac.h"
 #include "Ventrella/Core/VentrellaError.h"
 #include "Ventrella/Hardware/SMCReadClient.h"
@@ -22,6 +25,8 @@ namespace {
 
 using core::VentrellaError;
 using shared::FanControlMode;
+using testsupport::LocalUser;
+using testsupport::runAs;
 using testsupport::RunningVirtualMac;
 using virtualmac::MachineProfile;
 
@@ -63,9 +68,10 @@ TEST_P(SensorClientE2E, PreflightAndSnapshotDescribeTheMachine) {
     const auto expected = expectation(profile.name);
     const RunningVirtualMac mac(VIRTUAL_MAC_PROGRAM, profile.name);
     const auto status = mac.status();
+    const auto user = LocalUser::application();
     SMCReadClient client;
 
-    const auto preflight = client.preflight();
+    const auto preflight = runAs(user, [&] { return client.preflight(); });
     const auto& capabilities = preflight.capabilities;
     EXPECT_EQ(capabilities.model, profile.hardwareModel);
     EXPECT_EQ(capabilities.chipGeneration, expected.chipGeneration);
@@ -83,9 +89,10 @@ TEST_P(SensorClientE2E, PreflightAndSnapshotDescribeTheMachine) {
 
     if (!profile.hasSMC) {
         // Unsupported because there is no SMC to open, not merely because of the brand.
-        EXPECT_THROW(hardware::NativeSMCFactory::connection(), smc::SMCError);
+        EXPECT_THROW(runAs(user, [] { return hardware::NativeSMCFactory::connection(); }),
+                     smc::SMCError);
         try {
-            client.snapshot();
+            runAs(user, [&] { return client.snapshot(); });
             ADD_FAILURE() << "a snapshot without an SMC";
         } catch (const VentrellaError& error) {
             EXPECT_EQ(error, VentrellaError::unsupportedHardware(unsupported));
@@ -94,7 +101,7 @@ TEST_P(SensorClientE2E, PreflightAndSnapshotDescribeTheMachine) {
     }
 
     // Every temperature key the machine publishes, near the value it shows.
-    const auto snapshot = client.snapshot();
+    const auto snapshot = runAs(user, [&] { return client.snapshot(); });
     std::map<std::string, double> temperatures = snapshot.cpuTemperatures;
     temperatures.insert(snapshot.gpuTemperatures.begin(), snapshot.gpuTemperatures.end());
     const auto latest = mac.status();
@@ -139,8 +146,9 @@ TEST(SensorClientE2ETest, HIDSensorsStandInForFailingSMCKeysOnAppleSilicon) {
     }
     ASSERT_FALSE(hidKeys.empty());
 
+    const auto user = LocalUser::application();
     SMCReadClient client;
-    const auto snapshot = client.snapshot();
+    const auto snapshot = runAs(user, [&] { return client.snapshot(); });
     std::set<std::string> keys;
     for (const auto* map : {&snapshot.cpuTemperatures, &snapshot.gpuTemperatures}) {
         for (const auto& [key, celsius] : *map) {
@@ -152,7 +160,7 @@ TEST(SensorClientE2ETest, HIDSensorsStandInForFailingSMCKeysOnAppleSilicon) {
     EXPECT_EQ(keys, expected);
 
     mac.control({{"command", "clear-faults"}});
-    const auto healthy = client.snapshot();
+    const auto healthy = runAs(user, [&] { return client.snapshot(); });
     EXPECT_EQ(healthy.cpuTemperatures.size() + healthy.gpuTemperatures.size(), smcKeys.size());
     for (const auto& key : hidKeys) {
         EXPECT_FALSE(healthy.cpuTemperatures.contains(key) ||

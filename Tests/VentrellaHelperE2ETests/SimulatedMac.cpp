@@ -1,5 +1,6 @@
 #include "SimulatedMac.h"
 #include "Support/FileContents.h"
+#include "Support/LocalUser.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -82,6 +83,8 @@ SimulatedMac::SimulatedMac(const std::string& profile,
     if (::mkdtemp(pattern.data()) == nullptr)
         throw std::runtime_error("mkdtemp");
     root_ = pattern;
+    // A Mac's root is root's and open to every user (mkdtemp makes it 0700).
+    fs::permissions(root_, fs::perms(0755));
     std::vector<std::string> install{"/bin/bash", INSTALL_SCRIPT};
     install.insert(install.end(), installOptions.begin(), installOptions.end());
     install.insert(install.end(), {root_.string(), HELPER_PROGRAM, CLIENT_PROGRAM});
@@ -175,6 +178,8 @@ CommandResult SimulatedMac::virtualMac(std::vector<std::string> arguments) const
 
 CommandResult SimulatedMac::client(std::vector<std::string> arguments) const {
     arguments.insert(arguments.begin(), bundledClient().string());
+    const auto launcher = testsupport::LocalUser::application().launcher();
+    arguments.insert(arguments.begin(), launcher.begin(), launcher.end());
     return run(arguments);
 }
 

@@ -19,7 +19,10 @@ struct CommandResult {
 };
 
 // A private root with the application bundle and its helper installed, and `virtual-mac`
-// running on it (which starts the helper as its daemon). Everything started under the root is
+// running on it (which starts the helper as its daemon). The machine, its helper and the
+// commands run here are root's; the bundled client runs as the application's ordinary user
+// (testsupport::LocalUser::application()), as the application does. Everything started under
+// the root is
 // killed when the object goes, whatever state a failed test left. `installOptions` go to
 // scripts/install-simulated-app (e.g. "--bundle-only": no helper runs at first); `speed` is
 // the thermal model's simulated seconds per real second.
@@ -44,6 +47,7 @@ class SimulatedMac {
 
     nlohmann::json status() const;
     CommandResult virtualMac(std::vector<std::string> arguments) const;
+    // The bundle's program, as the application's user.
     CommandResult client(std::vector<std::string> arguments) const;
 
     // The running helper daemon, found by its executable.

@@ -6,6 +6,7 @@
 
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -50,13 +51,16 @@ core::GuardSettings quickSettings() {
     return settings;
 }
 
-// A home of the test's own for the model's preferences, login item and diagnostic log.
+// A home of the test's own for the model's preferences, login item and diagnostic log, which
+// belongs to the user the model runs as.
 struct PrivateHome {
-    std::filesystem::path path = [] {
+    testsupport::LocalUser user = testsupport::LocalUser::application();
+    std::filesystem::path path = [this] {
         std::string pattern = "/tmp/vm-home-XXXXXX";
         if (::mkdtemp(pattern.data()) == nullptr) {
             throw std::runtime_error("mkdtemp");
         }
+        user.handOver(pattern);
         return std::filesystem::path(pattern);
     }();
     ~PrivateHome() {
@@ -94,7 +98,8 @@ bool modeIs(const AppModel& model, GuardMode::Kind kind) {
     return model.guardMode().kind() == kind;
 }
 
-// The application on a simulated Mac with its helper running, the model built and monitoring.
+// The application on a simulated Mac with its helper running, the model built and monitoring
+// as the application's ordinary user.
 struct ModelOnSimulatedMac {
     SimulatedMac mac{"apple-silicon", {}, thermalSpeed};
     PrivateHome home;
@@ -102,7 +107,7 @@ struct ModelOnSimulatedMac {
         {"VIRTUAL_MAC_ROOT", mac.root().string()},
         {"HOME", home.path.string()},
         {"XDG_CONFIG_HOME", (home.path / ".config").string()}};
-    HeadlessModel model{quickSettings()};
+    HeadlessModel model{quickSettings(), home.user};
 
     void machine(const std::vector<std::string>& arguments) const {
         const auto result = mac.virtualMac(arguments);
@@ -120,8 +125,15 @@ struct ModelOnSimulatedMac {
     }
 
     // The log's events of the run, checked to hold `expected` in this order (others between).
+    // What the model wrote is its user's.
     void expectLoggedInOrder(const std::vector<std::string>& expected) {
         model.terminate();
+        for (const char* file : {"Library/Logs/Ventrella/Ventrella.jsonl",
+                                 "Library/Preferences/com.quillmoor.Ventrella.plist"}) {
+            struct stat info {};
+            ASSERT_EQ(::stat((home.path / file).c_str(), &info), 0) << file;
+            EXPECT_EQ(info.st_uid, home.user.uid) << file;
+        }
         const auto events = model.diagnosticEvents();
         auto from = events.begin();
         for (const auto& event : expected) {

@@ -18,13 +18,16 @@ using Clock = std::chrono::steady_clock;
 
 }  // namespace
 
-HeadlessModel::HeadlessModel(const core::GuardSettings& settings) {
-    platform::foundation::PropertyListUserDefaults(
-        platform::foundation::PropertyListUserDefaults::preferencesFile(
-            model::applicationIdentifier))
-        .setData(model::AppModel::settingsDefaultsKey, core::encodeGuardSettings(settings));
+HeadlessModel::HeadlessModel(const core::GuardSettings& settings,
+                             const testsupport::LocalUser& user) {
     thread_ = std::thread([this] { loop_.run(); });
-    std::packaged_task<void()> build([this] {
+    std::packaged_task<void()> build([&] {
+        // The loop's first work: nothing ran on it before.
+        user.becomeInThisThread();
+        platform::foundation::PropertyListUserDefaults(
+            platform::foundation::PropertyListUserDefaults::preferencesFile(
+                model::applicationIdentifier))
+            .setData(model::AppModel::settingsDefaultsKey, core::encodeGuardSettings(settings));
         // Nobody exports a report here; quitting is not asked of this model.
         model_ = std::make_unique<model::AppModel>(
             loop_,

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Platform/Dispatch/RunLoopExecutor.h"
+#include "Support/LocalUser.h"
 #include "Ventrella/App/Model/AppModel.h"
 #include "Ventrella/Core/GuardSettings.h"
 
@@ -19,14 +20,16 @@ namespace ventrella::e2e {
 
 // The application's production model without its interface: built as the program builds it
 // (ProductionAppModel.h) on a plain run loop that runs on a thread of its own, which is the
-// model's main thread. Its preferences, login item and diagnostic log live under the user's
-// home, so HOME (and XDG_CONFIG_HOME) must name a private directory, and VIRTUAL_MAC_ROOT the
+// model's main thread. That thread, and every thread the model starts from it, is the
+// application's ordinary user, as the application is; the rest of the test process stays root.
+// Its preferences, login item and diagnostic log live under the user's home, so HOME (and
+// XDG_CONFIG_HOME) must name a private directory of that user, and VIRTUAL_MAC_ROOT the
 // simulated Mac, for the whole life of the object.
 class HeadlessModel {
   public:
-    // Stores `settings` as the user's saved settings, then builds the model and starts its
-    // monitoring, as the application does once it has finished launching.
-    explicit HeadlessModel(const core::GuardSettings& settings);
+    // As `user`: stores `settings` as the user's saved settings, then builds the model and
+    // starts its monitoring, as the application does once it has finished launching.
+    HeadlessModel(const core::GuardSettings& settings, const testsupport::LocalUser& user);
     // Terminates the model as the application does (when terminate() has not), then ends the
     // loop.
     ~HeadlessModel();
