@@ -19,6 +19,7 @@
 #include "Platform/Security/CodeSignature.h"
 #include "Platform/XPC/Connection.h"
 #include "Platform/XPC/Listener.h"
+#include "Support/Eventually.h"
 #include "Support/ProbeProcess.h"
 #include "Support/TemporaryPlatformRoot.h"
 #include "VentrellaSecurity/ClientCodeAuthorizer.h"
@@ -57,9 +58,9 @@ class Record {
         events_.push_back(event);
         changed_.notify_all();
     }
-    bool waitFor(const std::string& event, std::chrono::milliseconds bound = 10s) {
+    bool waitFor(const std::string& event) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, bound, [&] {
+        return changed_.wait_for(lock, ventrella::testsupport::eventDeadline, [&] {
             return std::find(events_.begin(), events_.end(), event) != events_.end();
         });
     }
@@ -109,7 +110,8 @@ class GenuineOnlyDelegate : public xpc::ListenerDelegate {
             std::unique_lock lock(mutex_);
             number = ++decisions_;
             if (number == 1 && holdFirst) {
-                released_.wait_for(lock, 10s, [&] { return release_; });
+                released_.wait_for(lock, ventrella::testsupport::eventDeadline,
+                                   [&] { return release_; });
             }
         }
         const auto pid = connection.processIdentifier();

@@ -27,6 +27,7 @@
 #include "Platform/XPC/Connection.h"
 #include "Platform/XPC/Frame.h"
 #include "Platform/XPC/ServiceSocketPath.h"
+#include "Support/Eventually.h"
 
 namespace {
 
@@ -64,8 +65,9 @@ int client() {
             settle("reply " + std::string(data.begin(), data.end()));
         });
     auto future = outcome->get_future();
-    say(future.wait_for(std::chrono::seconds(10)) == std::future_status::ready ? future.get()
-                                                                               : "timeout");
+    say(future.wait_for(ventrella::testsupport::eventDeadline) == std::future_status::ready
+            ? future.get()
+            : "timeout");
     waitForInputToClose();
     connection->invalidate();
     return 0;
@@ -81,7 +83,7 @@ int rawConnect() {
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
         return -1;
     }
-    timeval timeout{10, 0};
+    timeval timeout{ventrella::testsupport::eventDeadline.count(), 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
     return fd;
 }
