@@ -1,24 +1,35 @@
-// Behaves in one way until its standard input ends, so that a test can measure what that costs:
-//   cost-probe idle|busy|waker|memory|threads|churn
-// It prints "ready <pid>" once it behaves so.
+// Behaves in one way until its standard input ends, so that what that costs can be measured:
+//   cost-probe idle|busy|waker|memory|threads|churn|steps
+// It prints "ready <pid>" once it behaves so. "steps" does what each line of its input asks and
+// answers "done" once it has: "spin MS" uses MS milliseconds of its CPU time, "sleep N" sleeps
+// N times for a millisecond, "start" starts a thread that waits, "end" ends the last one started.
 
 #include <poll.h>
 #include <sys/mman.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <future>
+#include <iostream>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-void ready() {
-    std::printf("ready %d\n", static_cast<int>(::getpid()));
+void say(const std::string& line) {
+    std::printf("%s\n", line.c_str());
     std::fflush(stdout);
+}
+
+void ready() {
+    say("ready " + std::to_string(::getpid()));
 }
 
 // True once standard input has ended, after waiting at most `milliseconds` for it.
@@ -33,6 +44,69 @@ bool inputEnded(int milliseconds) {
 void waitForEndOfInput() {
     while (!inputEnded(-1)) {
     }
+}
+
+std::chrono::nanoseconds cpuTime() {
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
+// A thread that waits until it is let go.
+class WaitingThread {
+  public:
+    WaitingThread()
+        : thread_([this] {
+              std::unique_lock lock(mutex_);
+              changed_.wait(lock, [this] { return released_; });
+          }) {}
+    ~WaitingThread() {
+        {
+            std::lock_guard lock(mutex_);
+            released_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool released_ = false;
+    std::thread thread_;
+};
+
+int steps() {
+    ready();
+    std::vector<std::unique_ptr<WaitingThread>> threads;
+    std::string command;
+    while (std::cin >> command) {
+        if (command == "spin") {
+            long milliseconds = 0;
+            std::cin >> milliseconds;
+            // Mostly in user space: reading the clock is a system call.
+            const auto until = cpuTime() + std::chrono::milliseconds(milliseconds);
+            volatile unsigned long long spin = 0;
+            while (cpuTime() < until) {
+                for (int i = 0; i < 100000; ++i)
+                    spin = spin + 1;
+            }
+        } else if (command == "sleep") {
+            int times = 0;
+            std::cin >> times;
+            for (int i = 0; i < times; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        } else if (command == "start") {
+            threads.push_back(std::make_unique<WaitingThread>());
+        } else if (command == "end" && !threads.empty()) {
+            threads.pop_back();
+        } else {
+            std::fprintf(stderr, "unknown step: %s\n", command.c_str());
+            return 2;
+        }
+        say("done");
+    }
+    return 0;
 }
 
 }  // namespace
@@ -81,8 +155,10 @@ int main(int argc, char** argv) {
         do {
             std::thread([] { std::this_thread::sleep_for(std::chrono::milliseconds(30)); }).join();
         } while (!inputEnded(0));
+    } else if (mode == "steps") {
+        return steps();
     } else {
-        std::fprintf(stderr, "usage: cost-probe idle|busy|waker|memory|threads|churn\n");
+        std::fprintf(stderr, "usage: cost-probe idle|busy|waker|memory|threads|churn|steps\n");
         return 2;
     }
     return 0;
