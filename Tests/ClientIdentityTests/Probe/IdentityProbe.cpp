@@ -3,10 +3,12 @@
 //
 //   client                      prints "ready", asks echo 7 through Platform/XPC, prints
 //                               "reply 7", then waits for its input to close
-//   fork-connect-exec GENUINE   connects, forks a child that keeps the socket, execs GENUINE
-//                               client; once accepted, the child asks echo 666 on the shared
-//                               socket and prints "attack: closed" or "attack: served"
-//   send-then-exec GENUINE      connects, asks echo 666 at once, execs GENUINE client
+//   fork-connect-exec GENUINE   connects, prints "connected" and waits for a line, forks a
+//                               child that keeps the socket, execs GENUINE client; once
+//                               accepted, the child asks echo 666 on the shared socket and
+//                               prints "attack: closed" or "attack: served"
+//   send-then-exec GENUINE      connects, asks echo 666 at once, prints "connected" and waits
+//                               for a line, execs GENUINE client
 //   share-after-acceptance      connects, is accepted, asks echo 5 ("own: served"), forks a
 //                               child that asks echo 666 on the socket, then asks echo 7 itself
 //                               and prints "shared: closed" or "shared: served"
@@ -43,6 +45,15 @@ void say(const std::string& line) {
 void waitForInputToClose() {
     char byte = 0;
     while (::read(STDIN_FILENO, &byte, 1) > 0) {
+    }
+}
+
+// Says that its connection is made and waits for the test's line to go on, so that the listener
+// meets that connection before the one the exec'd client makes.
+void connectedThenWait() {
+    say("connected");
+    char byte = 0;
+    while (::read(STDIN_FILENO, &byte, 1) > 0 && byte != '\n') {
     }
 }
 
@@ -113,6 +124,7 @@ int forkConnectExec(const char* genuine) {
     if (fd < 0) {
         return 2;
     }
+    connectedThenWait();
     if (::fork() == 0) {
         if (!receiveFrame(fd)) {
             say("attack: refused");
@@ -131,6 +143,7 @@ int sendThenExec(const char* genuine) {
     if (fd < 0 || !sendEcho(fd, 666)) {
         return 2;
     }
+    connectedThenWait();
     execGenuineClient(genuine);
     return 3;
 }
