@@ -19,6 +19,7 @@
 #include "Platform/Security/CodeSignature.h"
 #include "Platform/XPC/Connection.h"
 #include "Platform/XPC/Listener.h"
+#include "Support/Eventually.h"
 #include "Support/ProbeProcess.h"
 #include "Support/TemporaryPlatformRoot.h"
 #include "VentrellaSecurity/ClientCodeAuthorizer.h"
@@ -57,9 +58,9 @@ class Record {
         events_.push_back(event);
         changed_.notify_all();
     }
-    bool waitFor(const std::string& event, std::chrono::milliseconds bound = 10s) {
+    bool waitFor(const std::string& event) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, bound, [&] {
+        return changed_.wait_for(lock, ventrella::testsupport::eventDeadline, [&] {
             return std::find(events_.begin(), events_.end(), event) != events_.end();
         });
     }
@@ -109,7 +110,9 @@ class GenuineOnlyDelegate : public xpc::ListenerDelegate {
             std::unique_lock lock(mutex_);
             number = ++decisions_;
             if (number == 1 && holdFirst) {
-                released_.wait_for(lock, 10s, [&] { return release_; });
+                record_->add("connection 1 held");
+                released_.wait_for(lock, ventrella::testsupport::eventDeadline,
+                                   [&] { return release_; });
             }
         }
         const auto pid = connection.processIdentifier();
@@ -153,9 +156,19 @@ class ClientIdentityTest : public ::testing::Test {
         delegate_ = std::make_shared<GenuineOnlyDelegate>(cdHashOf(probe("genuine")), record_);
     }
     void start() {
-        listener_ = std::make_unique<xpc::Listener>(kService);
+        // A held decision lasts as long as the test needs: what is tested is who is served.
+        xpc::ListenerOptions options;
+        options.decisionTimeLimitSeconds = ventrella::testsupport::eventDeadlineSeconds;
+        listener_ = std::make_unique<xpc::Listener>(kService, options);
         listener_->setDelegate(delegate_);
         listener_->resume();
+    }
+    // Lets the attacker exec the genuine client once the listener holds the decision on the
+    // attacker's own connection, so that the client's connection comes second.
+    void connectFirst(ProbeProcess& attacker) {
+        ASSERT_EQ(attacker.readLine(), "connected");
+        ASSERT_TRUE(record_->waitFor("connection 1 held"));
+        attacker.send("go");
     }
     // The genuine client, started fresh, is served.
     void expectGenuineClientServed() {
@@ -176,6 +189,7 @@ TEST_F(ClientIdentityTest, ChildOfAProcessThatConnectedAndExecedTheGenuineClient
     start();
     ProbeProcess attacker(probe("attacker"), {}, {},
                           {"fork-connect-exec", probe("genuine").string()});
+    ASSERT_NO_FATAL_FAILURE(connectFirst(attacker));
     // The genuine image runs under the connecting process's id before that connection is decided.
     ASSERT_EQ(attacker.readLine(), "ready");
     delegate_->releaseFirst();
@@ -194,6 +208,7 @@ TEST_F(ClientIdentityTest, RequestWrittenBeforeTheExecIsNeverServed) {
     delegate_->holdFirst = true;
     start();
     ProbeProcess attacker(probe("attacker"), {}, {}, {"send-then-exec", probe("genuine").string()});
+    ASSERT_NO_FATAL_FAILURE(connectFirst(attacker));
     ASSERT_EQ(attacker.readLine(), "ready");
     delegate_->releaseFirst();
     EXPECT_EQ(attacker.readLine(), "reply 7");

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "Platform/VirtualMac/DaemonSupervisor.h"
+#include "Support/Eventually.h"
 #include "Support/FileContents.h"
 #include "Support/TemporaryPlatformRoot.h"
 
@@ -25,6 +26,7 @@ using namespace std::chrono_literals;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
+using ventrella::testsupport::eventually;
 using ventrella::testsupport::readFile;
 
 // Written as root with the modes a package would give, whatever the umask.
@@ -39,16 +41,6 @@ std::string plist(const std::string& body) {
 <!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
 <plist version="1.0"><dict>)" +
            body + "</dict></plist>\n";
-}
-
-// Polls a condition that another process or thread makes true, with a generous bound.
-bool eventually(const std::function<bool()>& condition) {
-    for (auto deadline = std::chrono::steady_clock::now() + 10s;
-         std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(10ms)) {
-        if (condition())
-            return true;
-    }
-    return condition();
 }
 
 TEST(DaemonPropertyListTest, ReadsLabelAndResolvesTheProgramUnderTheRoot) {

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "Platform/VirtualMac/DaemonSupervisor.h"
+#include "Support/Eventually.h"
 #include "Support/TemporaryPlatformRoot.h"
 
 namespace virtualmac {
@@ -28,12 +29,8 @@ TEST(DaemonUnload, StopsOneDaemonForGoodAndLeavesTheOthersRunning) {
     supervisor.start({DaemonDefinition{"com.example.a", {program.string()}},
                       DaemonDefinition{"com.example.b", {program.string()}}});
     const auto running = [&](const char* label) {
-        for (auto deadline = std::chrono::steady_clock::now() + 10s;
-             std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(10ms)) {
-            if (supervisor.processIdentifier(label))
-                return true;
-        }
-        return false;
+        return ventrella::testsupport::eventually(
+            [&] { return supervisor.processIdentifier(label).has_value(); });
     };
     ASSERT_TRUE(running("com.example.a"));
     ASSERT_TRUE(running("com.example.b"));

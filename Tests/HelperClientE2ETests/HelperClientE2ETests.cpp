@@ -60,9 +60,8 @@ struct ApplicationOnSimulatedMac {
 
     // Asks for the status until the helper answers (it may still be starting), for at most the
     // bound. Every refusal on the way must be the connection's: nothing else may go wrong.
-    AwaitedOutcome<shared::HelperStatus> statusOnceServing(double seconds = 15.0) {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    AwaitedOutcome<shared::HelperStatus> statusOnceServing() {
+        const auto deadline = std::chrono::steady_clock::now() + testsupport::eventDeadline;
         for (;;) {
             auto status = run(client.status());
             if (status.value || std::chrono::steady_clock::now() > deadline) {
@@ -119,13 +118,11 @@ TEST(HelperClientE2ETests, AfterTheHelperIsKilledTheNextCallReconnectsOnceItIsRe
 
     ASSERT_EQ(::kill(*helper, SIGKILL), 0);
     // The client hears of it through the connection, before it asks again.
-    ASSERT_TRUE(app.connections.waitForInterruptions(1, std::chrono::seconds(10)));
-    ASSERT_TRUE(eventually(
-        [&] {
-            const auto restarted = app.mac.helperProcess();
-            return restarted && *restarted != *helper;
-        },
-        15.0));
+    ASSERT_TRUE(app.connections.waitForInterruptions(1));
+    ASSERT_TRUE(eventually([&] {
+        const auto restarted = app.mac.helperProcess();
+        return restarted && *restarted != *helper;
+    }));
 
     auto status = app.statusOnceServing();
     ASSERT_TRUE(status.value) << status.errorText();

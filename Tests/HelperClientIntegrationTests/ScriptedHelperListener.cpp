@@ -7,6 +7,7 @@
 #include "Platform/XPC/Connection.h"
 #include "Platform/XPC/ExportedObject.h"
 #include "Platform/XPC/ListenerDelegate.h"
+#include "Support/Eventually.h"
 #include "Ventrella/Hardware/XPCHelperConnection.h"
 #include "VentrellaShared/HelperContractJSON.h"
 #include "VentrellaShared/VentrellaHelperProtocol.h"
@@ -115,10 +116,10 @@ std::vector<ScriptedHelperListener::Request> ScriptedHelperListener::requests() 
     return state_->requests;
 }
 
-bool ScriptedHelperListener::waitForRequests(std::size_t count,
-                                             std::chrono::milliseconds bound) const {
+bool ScriptedHelperListener::waitForRequests(std::size_t count) const {
     std::unique_lock lock(state_->mutex);
-    return state_->changed.wait_for(lock, bound, [&] { return state_->requests.size() >= count; });
+    return state_->changed.wait_for(lock, testsupport::eventDeadline,
+                                    [&] { return state_->requests.size() >= count; });
 }
 
 void ScriptedHelperListener::releaseHeld(const std::string& text) {

@@ -34,8 +34,7 @@ class ScriptedHelperListener {
 
     // The requests received so far, in order.
     std::vector<Request> requests() const;
-    bool waitForRequests(std::size_t count,
-                         std::chrono::milliseconds bound = std::chrono::seconds(10)) const;
+    bool waitForRequests(std::size_t count) const;
     // Answers every held request with text.
     void releaseHeld(const std::string& text);
     // Closes every connection accepted so far, as a helper that quits does.

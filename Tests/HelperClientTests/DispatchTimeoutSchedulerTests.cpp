@@ -1,3 +1,4 @@
+#include "Support/Eventually.h"
 #include "Ventrella/Hardware/DispatchTimeoutScheduler.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +39,8 @@ TEST(DispatchTimeoutSchedulerTests, FiresOnceOnItsQueueUnlessCancelledOrLetGo) {
     scheduler.schedule(0.02, note(3));  // let go at once
     {
         std::unique_lock lock(mutex);
-        ASSERT_TRUE(changed.wait_for(lock, 5s, [&] { return !fired.empty(); }));
+        ASSERT_TRUE(changed.wait_for(lock, ventrella::testsupport::eventDeadline,
+                                     [&] { return !fired.empty(); }));
     }
     EXPECT_GE(std::chrono::steady_clock::now() - start, 50ms);
     std::this_thread::sleep_for(100ms);

@@ -1,6 +1,7 @@
 #include "Platform/Dispatch/Coroutines.h"
 #include "Platform/Dispatch/ManualExecutor.h"
 #include "PlatformDispatchTests/RuntimeJournal.h"
+#include "Support/Eventually.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -140,7 +141,8 @@ TEST(CompletionTests, ACompletionFromAnotherThreadResumesOnTheMainThread) {
     std::thread transport([completer = *call.completer] { completer.complete(11); });
     transport.join();
     EXPECT_EQ(call.resumptions, 0);
-    ASSERT_TRUE(executor.runUntil([&] { return call.resumptions > 0; }, 5.0));
+    ASSERT_TRUE(executor.runUntil([&] { return call.resumptions > 0; },
+                                  ventrella::testsupport::eventDeadlineSeconds));
     EXPECT_EQ(call.value, 11);
     EXPECT_EQ(call.resumedOn, std::this_thread::get_id());
 }
@@ -200,7 +202,7 @@ TEST(CompletionTests, RacingCompletersSettleEachCallExactlyOnce) {
             }
             return resumed == kCalls;
         },
-        30.0));
+        ventrella::testsupport::eventDeadlineSeconds));
     for (auto& thread : racers) {
         thread.join();
     }

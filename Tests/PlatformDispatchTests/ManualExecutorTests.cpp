@@ -1,5 +1,6 @@
 #include "Platform/Dispatch/ManualExecutor.h"
 #include "PlatformDispatchTests/RuntimeJournal.h"
+#include "Support/Eventually.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -65,7 +66,8 @@ TEST(ManualExecutorTests, RunUntilWaitsForPostsFromOtherThreadsWithinItsLimit) {
     ManualExecutor executor;
     bool arrived = false;
     std::thread poster([&] { executor.post([&] { arrived = true; }); });
-    EXPECT_TRUE(executor.runUntil([&] { return arrived; }, 10.0));
+    EXPECT_TRUE(
+        executor.runUntil([&] { return arrived; }, ventrella::testsupport::eventDeadlineSeconds));
     poster.join();
 
     // Nothing comes: the limit is a real bound.

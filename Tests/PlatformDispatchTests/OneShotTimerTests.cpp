@@ -1,5 +1,6 @@
 #include "Platform/Dispatch/OneShotTimer.h"
 #include "Platform/Dispatch/SerialQueue.h"
+#include "Support/Eventually.h"
 
 #include <gtest/gtest.h>
 
@@ -55,7 +56,7 @@ TEST(OneShotTimerTests, FiresOnceOnItsQueueAfterTheDelay) {
         onQueue.set_value(queue.isCurrent());
     });
     EXPECT_TRUE(timer.isScheduled());
-    ASSERT_EQ(result.wait_for(5s), std::future_status::ready);
+    ASSERT_EQ(result.wait_for(ventrella::testsupport::eventDeadline), std::future_status::ready);
     EXPECT_TRUE(result.get());
     EXPECT_GE(std::chrono::steady_clock::now() - start, 20ms);
     std::this_thread::sleep_for(30ms);
@@ -94,7 +95,7 @@ TEST(OneShotTimerTests, RescheduleReplacesThePreviousFiring) {
     timer.schedule(0.01, [&] { ++second; });
     busy.release();
 
-    std::this_thread::sleep_for(40ms);
+    EXPECT_TRUE(ventrella::testsupport::eventually([&] { return second.load() == 1; }));
     queue.sync([] {});
     EXPECT_EQ(first.load(), 0);
     EXPECT_EQ(second.load(), 1);
@@ -113,7 +114,8 @@ TEST(OneShotTimerTests, HandlerMayRearmItsOwnTimer) {
         }
     };
     timer.schedule(0.001, handler);
-    ASSERT_EQ(third.get_future().wait_for(5s), std::future_status::ready);
+    ASSERT_EQ(third.get_future().wait_for(ventrella::testsupport::eventDeadline),
+              std::future_status::ready);
     EXPECT_EQ(fired.load(), 3);
 }
 

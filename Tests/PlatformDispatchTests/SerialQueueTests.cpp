@@ -1,4 +1,5 @@
 #include "Platform/Dispatch/SerialQueue.h"
+#include "Support/Eventually.h"
 
 #include <gtest/gtest.h>
 
@@ -88,7 +89,7 @@ TEST(SerialQueueTests, QueueReleasedFromItsOwnWorkDoesNotDeadlock) {
         owner.reset();
         done.set_value();
     });
-    EXPECT_EQ(finished.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(finished.wait_for(ventrella::testsupport::eventDeadline), std::future_status::ready);
 }
 
 }  // namespace

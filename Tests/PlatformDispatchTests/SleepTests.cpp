@@ -1,6 +1,7 @@
 #include "Platform/Dispatch/Coroutines.h"
 #include "Platform/Dispatch/ManualExecutor.h"
 #include "PlatformDispatchTests/RuntimeJournal.h"
+#include "Support/Eventually.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -100,7 +101,8 @@ TEST(SleepTests, CancelFromAnotherThreadResumesOnTheMainThread) {
     std::thread canceller([handle] { handle.cancel(); });
     canceller.join();
     EXPECT_TRUE(journal.entries().empty()) << "the cancelling thread never resumes the task";
-    ASSERT_TRUE(executor.runUntil([&] { return handle.isFinished(); }, 5.0));
+    ASSERT_TRUE(executor.runUntil([&] { return handle.isFinished(); },
+                                  ventrella::testsupport::eventDeadlineSeconds));
     EXPECT_THAT(journal.entries(), ElementsAre("cancelled@0"));
     EXPECT_EQ(resumedOn, std::this_thread::get_id());
 }

@@ -7,6 +7,7 @@
 #include "Platform/XPC/Frame.h"
 #include "Platform/XPC/Listener.h"
 #include "Platform/XPC/XPCError.h"
+#include "Support/Eventually.h"
 
 #include <gtest/gtest.h>
 
@@ -51,7 +52,8 @@ class Events {
         events_.push_back(std::move(event));
         changed_.notify_all();
     }
-    bool waitFor(std::size_t count, std::chrono::milliseconds bound = 5000ms) {
+    bool waitFor(std::size_t count,
+                 std::chrono::milliseconds bound = ventrella::testsupport::eventDeadline) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, bound, [&] { return events_.size() >= count; });
     }
@@ -98,7 +100,8 @@ class TestService : public ExportedObject {
     std::vector<ReplyBlock> held;
 };
 
-// Opened once; every wait returns then (or after its bound).
+// Opened once; every wait returns then (or after a generous bound, so that a test that failed
+// before opening it leaves no thread waiting for good).
 class Gate {
   public:
     void open() {
@@ -106,7 +109,7 @@ class Gate {
         open_ = true;
         changed_.notify_all();
     }
-    bool wait(std::chrono::milliseconds bound = 5000ms) {
+    bool wait(std::chrono::milliseconds bound = ventrella::testsupport::eventDeadline) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, bound, [&] { return open_; });
     }
@@ -191,7 +194,7 @@ class RawClient {
         address.sun_family = AF_UNIX;
         std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
         connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-        timeval timeout{5, 0};
+        timeval timeout{ventrella::testsupport::eventDeadline.count(), 0};
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
     }
     ~RawClient() { ::close(fd_); }

@@ -30,16 +30,7 @@ std::size_t openDescriptors() {
         std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
 }
 
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds bound = 5000ms) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (condition()) {
-            return true;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return condition();
-}
+using ventrella::testsupport::eventually;
 
 // Connects `count` raw clients from a child process once started, and keeps them open until told
 // to go.
@@ -197,12 +188,10 @@ TEST_F(ConnectionTests, SlowDecisionIsCutOffWhileOtherClientsAreServed) {
     ASSERT_TRUE(stalled.connected());
     ASSERT_TRUE(delegate_->calls.waitFor(1));
 
-    const auto start = std::chrono::steady_clock::now();
     auto connection = client();
     EXPECT_EQ(echo(connection, 3), "reply:3") << "served while another decision stalls";
-    // Closed at the limit, long before the delegate would have answered (the gate's 5 s).
+    // Closed at the limit while the delegate still holds its decision (it would accept).
     EXPECT_TRUE(stalled.closedByPeer());
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
     delegate_->held.open();
     closeAndWait(connection);
 }
@@ -262,9 +251,8 @@ TEST_F(ConnectionTests, FrameMustArriveWholeWithinTheTimeLimit) {
     std::vector<std::uint8_t> start{0x00, 0x10, 0x00, 0x00};
     start.resize(start.size() + 10, 0x02);
     ASSERT_TRUE(stalled.write(start));
-    const auto begin = std::chrono::steady_clock::now();
+    // Closed at the limit: nothing else would end a connection that waits for its frame.
     EXPECT_TRUE(stalled.closedByPeer());
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, 3s);
     EXPECT_EQ(delegate_->service->invocations.all().size(), 1u);
 }
 

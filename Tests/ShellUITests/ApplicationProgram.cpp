@@ -171,7 +171,7 @@ std::optional<testsupport::DisplayWindow> popover(const testsupport::VirtualDesk
 }
 
 std::optional<testsupport::DisplayWindow> waitForIcon(const testsupport::VirtualDesktop& desktop) {
-    return desktop.waitForWindow([&] { return trayIcon(desktop); }, 10.0);
+    return desktop.waitForWindow([&] { return trayIcon(desktop); });
 }
 
 std::optional<testsupport::DisplayWindow> waitForPopover(const testsupport::VirtualDesktop& desktop,

@@ -67,7 +67,8 @@ class ApplicationProgram {
     // How often a log line holds `text`.
     int count(const std::string& text) const;
     // Waits until `text` was logged `times` times; false when it was not within `seconds`.
-    bool waitFor(const std::string& text, int times = 1, double seconds = 5.0) const;
+    bool waitFor(const std::string& text, int times = 1,
+                 double seconds = testsupport::eventDeadlineSeconds) const;
 
   private:
     std::filesystem::path output_;
@@ -79,10 +80,10 @@ std::optional<testsupport::DisplayWindow> trayIcon(const testsupport::VirtualDes
 // The popover's window, when it is shown.
 std::optional<testsupport::DisplayWindow> popover(const testsupport::VirtualDesktop& desktop);
 
-// Waits (10 s) for the icon to appear.
+// Waits for the icon to appear.
 std::optional<testsupport::DisplayWindow> waitForIcon(const testsupport::VirtualDesktop& desktop);
-// Waits (5 s) until the popover is `shown` or not; when it is, gives its window, and otherwise
-// an empty window once it is gone.
+// Waits until the popover is `shown` or not; when it is, gives its window, and otherwise an
+// empty window once it is gone.
 std::optional<testsupport::DisplayWindow> waitForPopover(const testsupport::VirtualDesktop& desktop,
                                                          bool shown);
 

@@ -139,7 +139,7 @@ TEST(MenuBarShellUI, TerminationSignalsEndTheProgramInOrderOnce) {
         ASSERT_TRUE(waitForPopover(desktop, true));
         application.process().signal(number);
         application.process().signal(number);
-        EXPECT_EQ(application.process().waitForExit(10.0), 0) << application.log();
+        EXPECT_EQ(application.process().waitForExit(), 0) << application.log();
         EXPECT_EQ(
             application.count("app.terminating reason=signal signal=" + std::to_string(number)), 1)
             << application.log();

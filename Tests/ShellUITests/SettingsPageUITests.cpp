@@ -145,8 +145,8 @@ class SettingsPageUI : public testing::Test {
                 page = popover(desktop);
                 return page && saveButton(*page, "settings-opening.png");
             };
-            if (e2e::eventually(opened, 10.0)) {
-                EXPECT_TRUE(desktop.waitUntilStill(*page, 10.0));
+            if (e2e::eventually(opened)) {
+                EXPECT_TRUE(desktop.waitUntilStill(*page));
                 return popover(desktop).value_or(*page);
             }
         }
@@ -173,7 +173,8 @@ class SettingsPageUI : public testing::Test {
             {"xdotool", "mousemove", std::to_string(page.x + 180), std::to_string(page.y + 300)});
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         desktop.run({"xdotool", "click", "--repeat", "40", "--delay", "15", "5"});
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        // The cards glide on after the wheel.
+        EXPECT_TRUE(desktop.waitUntilStill(page));
     }
 
     // The helper row's "Remove…": the lowest patch of red text on the page, scrolled to the end.
@@ -196,7 +197,7 @@ class SettingsPageUI : public testing::Test {
                                   bool rightToLeft) {
         std::optional<Blob> save;
         const auto findSave = [&] { return (save = saveButton(page, file)).has_value(); };
-        ASSERT_TRUE(e2e::eventually(findSave, 5.0)) << file;
+        ASSERT_TRUE(e2e::eventually(findSave)) << file;
         if (rightToLeft) {
             EXPECT_LT(save->middleX(), page.x + page.width / 2);
         } else {
@@ -229,7 +230,8 @@ class SettingsPageUI : public testing::Test {
             {"bundle", (mac.root() / "Applications" / "Ventrella.app").string()},
             {"plist", "com.quillmoor.Ventrella.helper.plist"}};
         const auto answer = nlohmann::json::parse(platform::foundation::exchangeLine(
-            mac.root() / "var" / "run" / "virtual-mac" / "control.sock", request.dump(), 5.0));
+            mac.root() / "var" / "run" / "virtual-mac" / "control.sock", request.dump(),
+            testsupport::eventDeadlineSeconds));
         return answer.value("status", "");
     }
 
@@ -258,15 +260,15 @@ TEST_F(SettingsPageUI, DraggingTheBoostStartAndSavingChangesTheModelAndTheStored
         }
         return false;
     };
-    ASSERT_TRUE(e2e::eventually(findHandle, 5.0)) << "no Boost start handle on the page";
+    ASSERT_TRUE(e2e::eventually(findHandle)) << "no Boost start handle on the page";
     drag(handle->middleX(), handle->middleY(), handle->middleX() + 16);
     desktop.screenshot(testArtifact("settings-after-drag.png"));
     // Return saves: the page has the keyboard focus.
     desktop.key("Return");
     const fs::path eventLog = root.home() / "Library" / "Logs" / "Ventrella" / "Ventrella.jsonl";
-    ASSERT_TRUE(e2e::eventually(
-        [&] { return readFile(eventLog).find("settings.saved") != std::string::npos; }, 10.0))
-        << application.log();
+    ASSERT_TRUE(e2e::eventually([&] {
+        return readFile(eventLog).find("settings.saved") != std::string::npos;
+    })) << application.log();
 
     platform::foundation::PropertyListUserDefaults defaults(
         root.home() / "Library" / "Preferences" / "com.quillmoor.Ventrella.plist");
@@ -332,9 +334,9 @@ TEST_F(SettingsPageUI, ExportsTheDiagnosticReportToTheChosenFile) {
     // Once the helper has answered, the page offers its removal.
     scrollToEnd(page);
     std::optional<Blob> remove;
-    ASSERT_TRUE(e2e::eventually(
-        [&] { return (remove = removeButton(page, "settings-end.png")).has_value(); }, 15.0))
-        << application.log();
+    ASSERT_TRUE(e2e::eventually([&] {
+        return (remove = removeButton(page, "settings-end.png")).has_value();
+    })) << application.log();
 
     // "Diagnostic Report…" stands at the trailing edge of the "Version" row, right above
     // "Check for Updates…". Its own text does not read reliably on its grey button, so it is
@@ -342,30 +344,25 @@ TEST_F(SettingsPageUI, ExportsTheDiagnosticReportToTheChosenFile) {
     // next button's first word (inside the wider report button's width).
     std::optional<ScreenWord> version;
     std::optional<ScreenWord> check;
-    ASSERT_TRUE(e2e::eventually(
-        [&] {
-            version.reset();
-            check.reset();
-            const ScreenText shown =
-                ScreenText::read(desktop.screenshot(testArtifact("settings-report.png")), page);
-            for (const auto& word : shown.words()) {
-                if (word.text == "Version") {
-                    version = word;
-                } else if (word.text == "Check" && word.area.x > page.x + page.width / 2) {
-                    check = word;
-                }
+    ASSERT_TRUE(e2e::eventually([&] {
+        version.reset();
+        check.reset();
+        const ScreenText shown =
+            ScreenText::read(desktop.screenshot(testArtifact("settings-report.png")), page);
+        for (const auto& word : shown.words()) {
+            if (word.text == "Version") {
+                version = word;
+            } else if (word.text == "Check" && word.area.x > page.x + page.width / 2) {
+                check = word;
             }
-            return version && check;
-        },
-        10.0))
-        << application.log();
+        }
+        return version && check;
+    })) << application.log();
     desktop.click(check->area.x + check->area.width / 2, version->area.y + version->area.height);
-    const auto dialog = desktop.waitForWindow(
-        [&]() -> std::optional<DisplayWindow> {
-            const auto found = desktop.visibleWindows("Diagnostic Report");
-            return found.empty() ? std::nullopt : std::optional(found.front());
-        },
-        15.0);
+    const auto dialog = desktop.waitForWindow([&]() -> std::optional<DisplayWindow> {
+        const auto found = desktop.visibleWindows("Diagnostic Report");
+        return found.empty() ? std::nullopt : std::optional(found.front());
+    });
     ASSERT_TRUE(dialog) << application.log();
     desktop.screenshot(testArtifact("save-panel.png"));
     // Where the application's user may write.
@@ -373,8 +370,7 @@ TEST_F(SettingsPageUI, ExportsTheDiagnosticReportToTheChosenFile) {
     desktop.run({"xdotool", "key", "ctrl+a"});
     desktop.run({"xdotool", "type", "--delay", "5", report.string()});
     desktop.key("Return");
-    ASSERT_TRUE(
-        e2e::eventually([&] { return fs::exists(report) && fs::file_size(report) > 0; }, 10.0))
+    ASSERT_TRUE(e2e::eventually([&] { return fs::exists(report) && fs::file_size(report) > 0; }))
         << application.log();
     EXPECT_NE(readFile(report).find("Ventrella"), std::string::npos);
 
@@ -395,55 +391,47 @@ TEST_F(SettingsPageUI, TheHelperInstalledFromThePageIsRemovedThroughTheConfirmat
 
     // ---- "Install…" registers the helper, which then answers ----
     std::optional<ScreenWord> install;
-    ASSERT_TRUE(e2e::eventually(
-        [&] {
-            install = trailingWord(page, "Install", "settings-not-installed.png");
-            return install.has_value();
-        },
-        10.0))
-        << application.log();
+    ASSERT_TRUE(e2e::eventually([&] {
+        install = trailingWord(page, "Install", "settings-not-installed.png");
+        return install.has_value();
+    })) << application.log();
     desktop.click(install->area.x + install->area.width / 2,
                   install->area.y + install->area.height / 2);
-    ASSERT_TRUE(e2e::eventually([&] { return mac.helperProcess().has_value(); }, 15.0))
+    ASSERT_TRUE(e2e::eventually([&] { return mac.helperProcess().has_value(); }))
         << application.log();
     EXPECT_EQ(registrationStatus(mac), "enabled");
     // The installation ends with the new helper's answer; until then "Remove…" is disabled.
     const fs::path events = root.home() / "Library" / "Logs" / "Ventrella" / "Ventrella.jsonl";
-    ASSERT_TRUE(e2e::eventually(
-        [&] {
-            const std::string log = readFile(events);
-            const auto installed = log.find("helper.install_completed");
-            return installed != std::string::npos &&
-                   log.find("helper.status_succeeded", installed) != std::string::npos;
-        },
-        15.0))
-        << readFile(events);
+    ASSERT_TRUE(e2e::eventually([&] {
+        const std::string log = readFile(events);
+        const auto installed = log.find("helper.install_completed");
+        return installed != std::string::npos &&
+               log.find("helper.status_succeeded", installed) != std::string::npos;
+    })) << readFile(events);
 
     // ---- "Remove…" asks first; the confirmation removes it ----
     std::optional<Blob> remove;
-    ASSERT_TRUE(e2e::eventually(
-        [&] { return (remove = removeButton(page, "settings-installed.png")).has_value(); }, 15.0))
-        << application.log();
+    ASSERT_TRUE(e2e::eventually([&] {
+        return (remove = removeButton(page, "settings-installed.png")).has_value();
+    })) << application.log();
     desktop.click(remove->middleX(), remove->middleY());
     std::optional<ScreenWord> confirm;
-    ASSERT_TRUE(e2e::eventually(
-        [&] {
-            const auto shot = desktop.screenshot(testArtifact("removal-confirmation.png"));
-            const ScreenText shown = ScreenText::read(shot, page);
-            // The confirming button, "Return to Automatic and Remove", at the alert's foot.
-            confirm = shown.find("Return");
-            return confirm && shown.find("Cancel");
-        },
-        15.0))
-        << application.log();
+    ASSERT_TRUE(e2e::eventually([&] {
+        const auto shot = desktop.screenshot(testArtifact("removal-confirmation.png"));
+        const ScreenText shown = ScreenText::read(shot, page);
+        // The confirming button, "Return to Automatic and Remove", at the alert's foot.
+        confirm = shown.find("Return");
+        return confirm && shown.find("Cancel");
+    })) << application.log();
     const pid_t helperBefore = *mac.helperProcess();
     desktop.click(confirm->area.x + confirm->area.width / 2,
                   confirm->area.y + confirm->area.height / 2);
 
     // The helper is gone from the machine: no process, nothing loaded, nothing registered.
-    EXPECT_TRUE(e2e::eventually([&] { return !mac.helperProcess().has_value(); }, 15.0))
+    EXPECT_TRUE(e2e::eventually([&] { return !mac.helperProcess().has_value(); }))
         << application.log();
-    EXPECT_NE(::kill(helperBefore, 0), 0);
+    // Gone once reaped, too.
+    EXPECT_TRUE(e2e::eventually([&] { return ::kill(helperBefore, 0) != 0; }));
     EXPECT_NE(mac.run({(mac.root() / "bin" / "launchctl").string(), "print",
                        "system/com.quillmoor.Ventrella.helper"})
                   .exitCode,
@@ -455,7 +443,7 @@ TEST_F(SettingsPageUI, TheHelperInstalledFromThePageIsRemovedThroughTheConfirmat
     })) << readFile(eventLog);
     // The page offers the installation again.
     EXPECT_TRUE(e2e::eventually(
-        [&] { return trailingWord(page, "Install", "settings-removed.png").has_value(); }, 10.0));
+        [&] { return trailingWord(page, "Install", "settings-removed.png").has_value(); }));
 
     // ---- The dashboard's helper row asks for the installation ----
     desktop.key("Escape");
@@ -466,15 +454,12 @@ TEST_F(SettingsPageUI, TheHelperInstalledFromThePageIsRemovedThroughTheConfirmat
     const auto dashboard = waitForPopover(desktop, true);
     ASSERT_TRUE(dashboard && desktop.waitUntilDrawn(*dashboard));
     std::optional<ScreenText> shown;
-    EXPECT_TRUE(e2e::eventually(
-        [&] {
-            const auto shot = desktop.screenshot(testArtifact("dashboard-helper-removed.png"));
-            shown = ScreenText::read(shot, *dashboard);
-            return shown->find("Install") &&
-                   shown->text().find("Installation required") != std::string::npos;
-        },
-        5.0))
-        << (shown ? shown->text() : std::string());
+    EXPECT_TRUE(e2e::eventually([&] {
+        const auto shot = desktop.screenshot(testArtifact("dashboard-helper-removed.png"));
+        shown = ScreenText::read(shot, *dashboard);
+        return shown->find("Install") &&
+               shown->text().find("Installation required") != std::string::npos;
+    })) << (shown ? shown->text() : std::string());
     EXPECT_EQ(application.count("qrc:"), 0) << application.log();
 }
 

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "Support/Eventually.h"
+
 namespace ventrella::testsupport {
 
 // This process's environment with `changes` applied: a value sets the variable, nullopt unsets it.
@@ -42,7 +44,7 @@ class ChildProcess {
 
     // The exit status (128 + the signal's number when a signal ended it), or nullopt when it
     // still runs after `seconds`.
-    std::optional<int> waitForExit(double seconds);
+    std::optional<int> waitForExit(double seconds = eventDeadlineSeconds);
 
     // Kills the program (SIGKILL) and reaps it.
     void kill();
@@ -63,6 +65,6 @@ struct CommandResult {
 // Runs a program to its end (at most `seconds`, then it is killed) and returns what it wrote.
 CommandResult runCommand(const std::vector<std::string>& arguments,
                          const std::vector<std::string>& environment = environmentWith({}),
-                         double seconds = 20.0);
+                         double seconds = eventDeadlineSeconds);
 
 }  // namespace ventrella::testsupport

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <utility>
 
+#include "Support/Eventually.h"
 #include "Ventrella/Hardware/HelperConnection.h"
 
 namespace ventrella::testsupport {
@@ -36,9 +37,9 @@ class ObservedHelperConnections {
     }
 
     // True once the client's interruption handler has run `count` times in all.
-    bool waitForInterruptions(int count, std::chrono::milliseconds bound) const {
+    bool waitForInterruptions(int count) const {
         std::unique_lock lock(state_->mutex);
-        return state_->changed.wait_for(lock, bound,
+        return state_->changed.wait_for(lock, testsupport::eventDeadline,
                                         [&] { return state_->interruptions >= count; });
     }
 

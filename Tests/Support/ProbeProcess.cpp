@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "Platform/Foundation/NullTerminatedPointers.h"
+#include "Support/Eventually.h"
 
 extern char** environ;
 
@@ -75,7 +76,7 @@ std::string ProbeProcess::readLine() {
     while (true) {
         pollfd poller{output_, POLLIN, 0};
         // A real bound: a probe that never answers must not hang the suite.
-        if (::poll(&poller, 1, 10000) <= 0)
+        if (::poll(&poller, 1, static_cast<int>(eventDeadline.count() * 1000)) <= 0)
             return {};
         if (::read(output_, &c, 1) != 1)
             return {};

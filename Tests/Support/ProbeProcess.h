@@ -23,7 +23,8 @@ class ProbeProcess {
     ~ProbeProcess();
 
     pid_t pid() const { return pid_; }
-    // The next line of the probe's output, or an empty string after 10 s or at end of output.
+    // The next line of the probe's output, or an empty string at the wait's deadline or at end of
+    // output.
     std::string readLine();
     bool waitReady() { return readLine().rfind("ready ", 0) == 0; }
     void send(const std::string& line);

@@ -94,7 +94,7 @@ VirtualDesktop::VirtualDesktop(bool trayHost) {
         throw;
     }
     ::close(pipe[1]);
-    const std::string number = readDisplayNumber(pipe[0], 10.0);
+    const std::string number = readDisplayNumber(pipe[0], eventDeadlineSeconds);
     ::close(pipe[0]);
     if (number.empty()) {
         stopAll();
@@ -154,15 +154,13 @@ void VirtualDesktop::startTrayHost() {
     tint2.output = folder_ / "tint2.log";
     tint2.errors = folder_ / "tint2-errors.log";
     trayHost_ = std::make_unique<ChildProcess>(std::move(tint2));
-    const auto panel = waitForWindow(
-        [this]() -> std::optional<DisplayWindow> {
-            const auto windows = visibleWindows("^tint2$");
-            if (windows.empty()) {
-                return std::nullopt;
-            }
-            return windows.front();
-        },
-        10.0);
+    const auto panel = waitForWindow([this]() -> std::optional<DisplayWindow> {
+        const auto windows = visibleWindows("^tint2$");
+        if (windows.empty()) {
+            return std::nullopt;
+        }
+        return windows.front();
+    });
     if (!panel) {
         throw std::runtime_error("tint2 did not show its panel");
     }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Support/ChildProcess.h"
+#include "Support/Eventually.h"
 
 namespace ventrella::testsupport {
 
@@ -39,7 +40,7 @@ class VirtualDesktop {
     static constexpr int panelHeight = 28;
 
     // Starts the display and, with `trayHost`, the tray. Throws std::runtime_error when either
-    // does not come up within a few seconds.
+    // does not come up in time.
     explicit VirtualDesktop(bool trayHost = true);
     ~VirtualDesktop();
 
@@ -68,7 +69,8 @@ class VirtualDesktop {
 
     // Polls `find` every 50 ms until it gives a window, for at most `seconds`.
     std::optional<DisplayWindow> waitForWindow(
-        const std::function<std::optional<DisplayWindow>()>& find, double seconds = 5.0) const;
+        const std::function<std::optional<DisplayWindow>()>& find,
+        double seconds = eventDeadlineSeconds) const;
 
     // Clicks at a point: moves the pointer, waits 0.1 s, clicks (xdotool's synchronous move can
     // stall for seconds when the pointer is already there).
@@ -80,11 +82,11 @@ class VirtualDesktop {
 
     // Waits until the window shows more than a few colours (a window is mapped before it is
     // drawn), for at most `seconds`; false when it never did.
-    bool waitUntilDrawn(const DisplayWindow& window, double seconds = 5.0) const;
+    bool waitUntilDrawn(const DisplayWindow& window, double seconds = eventDeadlineSeconds) const;
 
     // Waits until two pictures of the window taken 0.15 s apart are the same (an animation has
     // ended), for at most `seconds`; false when it never stood still.
-    bool waitUntilStill(const DisplayWindow& window, double seconds = 5.0) const;
+    bool waitUntilStill(const DisplayWindow& window, double seconds = eventDeadlineSeconds) const;
 
     // Saves the whole screen as a PNG file; its path.
     std::filesystem::path screenshot(const std::filesystem::path& file) const;

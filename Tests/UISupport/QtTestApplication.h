@@ -5,6 +5,8 @@
 #include <QtGlobal>
 #include <functional>
 
+#include "Support/Eventually.h"
+
 namespace ventrella::uitest {
 
 // The process's one Qt application for tests without a display: a QApplication on the offscreen
@@ -18,7 +20,8 @@ class QtTestApplication {
 
     // Runs the event loop until `condition` holds or `seconds` have passed; returns condition().
     template <class Condition>
-    static bool processUntil(Condition condition, double seconds = 5.0);
+    static bool processUntil(Condition condition,
+                             double seconds = testsupport::eventDeadlineSeconds);
 
     // Runs the event loop for the events already due (posted, deferred deletes, zero timers).
     static void processPending();

@@ -174,15 +174,14 @@ TEST(HelperDaemonE2E, WatchdogHandsTheFansBackWhenTheClientStopsRenewing) {
     ASSERT_TRUE(mac.waitForHelper());
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(mac.client({"apply", "60", "--renew-every", "2", "--for", "4"}).exitCode, 0);
-    const auto lastRenewal = std::chrono::steady_clock::now();
-    EXPECT_GE(lastRenewal - start, std::chrono::seconds(4));
-
-    // Still manual well inside the 30 s after the last renewal.
-    std::this_thread::sleep_for(std::chrono::seconds(20));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
     EXPECT_TRUE(fansAre(mac.status(), "manual"));
-    EXPECT_TRUE(eventually([&] { return fansAre(mac.status(), "automatic"); }, 20.0));
-    const auto handedBack = std::chrono::steady_clock::now() - lastRenewal;
-    EXPECT_GE(handedBack, std::chrono::seconds(29));
+
+    // The last renewal was asked for 4 s after the start at the earliest, and the watchdog
+    // waits 30 s from it: the fans come back no sooner, however slow the machine.
+    EXPECT_TRUE(eventually([&] { return fansAre(mac.status(), "automatic"); },
+                           30 + testsupport::eventDeadlineSeconds));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(4 + 30));
     // The marker goes once the restore has verified the fans, after the SMC's settle time.
     EXPECT_TRUE(eventually([&] { return !fs::exists(mac.supportFile("manual-owner")); }));
 }

@@ -67,13 +67,8 @@ std::vector<std::string> environmentFor(const fs::path& root) {
 }
 
 bool eventually(const std::function<bool()>& condition, double seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return condition();
+    return testsupport::eventually(condition, std::chrono::duration<double>(seconds),
+                                   std::chrono::milliseconds(50));
 }
 
 SimulatedMac::SimulatedMac(const std::string& profile,

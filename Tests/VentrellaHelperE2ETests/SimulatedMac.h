@@ -10,6 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Support/Eventually.h"
+
 namespace ventrella::e2e {
 
 struct CommandResult {
@@ -65,6 +67,7 @@ class SimulatedMac {
 std::vector<std::string> environmentFor(const std::filesystem::path& root);
 
 // Polls a condition another process makes true, up to the bound.
-bool eventually(const std::function<bool()>& condition, double seconds = 10.0);
+bool eventually(const std::function<bool()>& condition,
+                double seconds = testsupport::eventDeadlineSeconds);
 
 }  // namespace ventrella::e2e

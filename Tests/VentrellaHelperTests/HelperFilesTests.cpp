@@ -12,6 +12,7 @@
 #include <string>
 
 #include "Platform/Dispatch/SerialQueue.h"
+#include "Support/Eventually.h"
 #include "Support/FileContents.h"
 #include "Support/TemporaryPlatformRoot.h"
 #include "VentrellaHelper/ExpectedClientHash.h"
@@ -202,7 +203,7 @@ TEST(HelperWatchdogTest, RealTimerFiresOnTheQueue) {
     watchdog->setOnFire([&] { onQueue.set_value(queue.isCurrent()); });
     queue.sync([&] { watchdog->arm(); });
     auto future = onQueue.get_future();
-    ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    ASSERT_EQ(future.wait_for(ventrella::testsupport::eventDeadline), std::future_status::ready);
     EXPECT_TRUE(future.get());
 }
 

@@ -15,6 +15,7 @@
 #include "ControllerFixture.h"
 #include "Platform/XPC/Connection.h"
 #include "Platform/XPC/Listener.h"
+#include "Support/Eventually.h"
 #include "Support/FileContents.h"
 #include "Support/ScopedCapturingLogBackend.h"
 #include "Support/TemporaryPlatformRoot.h"
@@ -101,7 +102,7 @@ struct ListenerFixture {
             }
         });
         auto future = outcome->get_future();
-        if (future.wait_for(10s) != std::future_status::ready) {
+        if (future.wait_for(ventrella::testsupport::eventDeadline) != std::future_status::ready) {
             return "timeout";
         }
         return future.get();
@@ -228,7 +229,7 @@ TEST(HelperServiceTest, PercentageReachesTheEngineUnnarrowed) {
                        reply.set_value(std::string(data.begin(), data.end()));
                    }));
     auto future = reply.get_future();
-    ASSERT_EQ(future.wait_for(10s), std::future_status::ready);
+    ASSERT_EQ(future.wait_for(ventrella::testsupport::eventDeadline), std::future_status::ready);
     EXPECT_EQ(
         future.get(),
         R"({"protocolVersion":4,"errorMessage":"Fan percentage must be between 40 and 100."})");

@@ -21,19 +21,20 @@
 #include "Support/ScopedEnvironment.h"
 #include "VentrellaHelperE2ETests/SimulatedMac.h"
 #include "VentrellaModelE2ETests/HeadlessModel.h"
+#include "VentrellaSecurity/ClientAuthorizationAuditEntry.h"
 
 namespace ventrella::e2e {
 namespace {
 
 using core::GuardMode;
 using model::AppModel;
-using Clock = std::chrono::steady_clock;
 
 constexpr double thermalSpeed = 25;
 
 // Short holds and a 1-second interval. Full load warms the CPU from about 45 °C to near 80 °C
-// in a few real seconds; the Emergency threshold is out of the load's reach, so only the
-// thermal state brings Emergency.
+// in a few real seconds and cools it under the Boost exit within about two once it ends, well
+// inside Boost's hold; the Emergency threshold is out of the load's reach, so only the thermal
+// state brings Emergency.
 core::GuardSettings quickSettings() {
     core::GuardSettings settings;
     settings.appLanguage = core::AppLanguage::english;
@@ -42,7 +43,7 @@ core::GuardSettings quickSettings() {
     settings.boostPercent = 55;
     settings.boostEnterSamples = 2;
     settings.boostExitSamples = 2;
-    settings.boostMinimumHoldSeconds = 5;
+    settings.boostMinimumHoldSeconds = 8;
     settings.emergencyEnterCelsius = 100;
     settings.emergencyExitCelsius = 90;
     settings.emergencyExitSamples = 2;
@@ -94,6 +95,17 @@ bool fansCarryTargets(const nlohmann::json& status, const std::vector<shared::Fa
     return true;
 }
 
+// Whole seconds from one record of the diagnostic log to a later one.
+long long secondsBetween(const nlohmann::json& earlier, const nlohmann::json& later) {
+    const auto from = security::iso8601Date(earlier["timestamp"].get<std::string>());
+    const auto to = security::iso8601Date(later["timestamp"].get<std::string>());
+    if (!from || !to) {
+        ADD_FAILURE() << "no timestamp: " << earlier.dump() << later.dump();
+        return 0;
+    }
+    return std::chrono::duration_cast<std::chrono::seconds>(*to - *from).count();
+}
+
 bool modeIs(const AppModel& model, GuardMode::Kind kind) {
     return model.guardMode().kind() == kind;
 }
@@ -119,7 +131,7 @@ struct ModelOnSimulatedMac {
         ASSERT_TRUE(model.enableControl());
         machine({"thermal-state", "serious"});
         ASSERT_TRUE(model.waitUntil(
-            [](const AppModel& model) { return modeIs(model, GuardMode::Kind::emergency); }, 10.0));
+            [](const AppModel& model) { return modeIs(model, GuardMode::Kind::emergency); }));
         const auto reported = model.onMain([](AppModel& model) { return model.fans(); });
         ASSERT_TRUE(fansCarryTargets(mac.status(), reported, 100)) << mac.status().dump();
     }
@@ -162,8 +174,7 @@ TEST(AppModelE2ETests, LoadBringsBoostOnTheFansAndItsFallGivesThemBackAfterHoldA
 
     app.machine({"load", "--cpu", "100"});
     ASSERT_TRUE(app.model.waitUntil(
-        [](const AppModel& model) { return modeIs(model, GuardMode::Kind::boost); }, 20.0));
-    const auto boostSeen = Clock::now();
+        [](const AppModel& model) { return modeIs(model, GuardMode::Kind::boost); }));
     const auto boosted = app.mac.status();
     const auto reported = app.model.onMain([](AppModel& model) { return model.fans(); });
     EXPECT_TRUE(fansCarryTargets(boosted, reported, 55)) << boosted.dump();
@@ -172,14 +183,9 @@ TEST(AppModelE2ETests, LoadBringsBoostOnTheFansAndItsFallGivesThemBackAfterHoldA
               0U);
 
     app.machine({"load", "--cpu", "0"});
-    ASSERT_TRUE(app.model.waitUntil(
-        [](const AppModel& model) {
-            return modeIs(model, GuardMode::Kind::automatic) && model.controlEnabled();
-        },
-        30.0));
-    // The temperature falls under the exit threshold within about two seconds; the hold of
-    // five seconds from the apply keeps Boost longer.
-    EXPECT_GE(std::chrono::duration<double>(Clock::now() - boostSeen).count(), 4.5);
+    ASSERT_TRUE(app.model.waitUntil([](const AppModel& model) {
+        return modeIs(model, GuardMode::Kind::automatic) && model.controlEnabled();
+    }));
     EXPECT_TRUE(fansAre(app.mac.status(), "automatic"));
     EXPECT_EQ(app.model.onMain([](AppModel& model) { return model.statusMessage(); }),
               "Temperature dropped; Apple Automatic was restored.");
@@ -195,6 +201,8 @@ TEST(AppModelE2ETests, LoadBringsBoostOnTheFansAndItsFallGivesThemBackAfterHoldA
     ASSERT_TRUE(restored);
     EXPECT_LT(std::stod((*restored)["metadata"]["temperature_c"].get<std::string>()), 55.0)
         << restored->dump();
+    // The hold from the apply kept Boost past the fall, by the log's whole seconds.
+    EXPECT_GE(secondsBetween(*applied, *restored), 8 - 1) << applied->dump() << restored->dump();
 }
 
 TEST(AppModelE2ETests, ASeriousThermalStateBringsEmergencyAtFullSpeedUntilTermination) {
@@ -219,28 +227,36 @@ TEST(AppModelE2ETests, SleepAndWakeWhileOwningHandTheFansBack) {
     ModelOnSimulatedMac app;
     app.ownAtEmergency();
 
-    // The machine sleeps only once the model has answered, and by then the fans are back.
+    // The machine sleeps only once the model has answered, and by then the fans are back. The
+    // simulated machine does not hold the model still while it sleeps (the model runs in this
+    // process), so the reason it showed is read from the log: the next cycle replaces it.
     const auto slept = app.mac.virtualMac({"sleep"});
     ASSERT_EQ(slept.exitCode, 0) << slept.err;
+    EXPECT_NE(slept.out.find(" 1 of 1 observer(s) acknowledged\n"), std::string::npos) << slept.out;
     EXPECT_TRUE(fansAre(app.mac.status(), "automatic")) << app.mac.status().dump();
-    EXPECT_EQ(app.model.onMain([](AppModel& model) { return model.statusMessage(); }),
-              "Apple Automatic was restored before sleep.");
     EXPECT_FALSE(app.model.onMain([](AppModel& model) { return model.controlEnabled(); }));
     app.machine({"wake"});
 
-    // Owning again when the machine says it woke: the fans go back, with the reason shown.
+    // Owning again when the machine says it woke: the fans go back.
     app.ownAtEmergency();
     app.machine({"wake"});
-    ASSERT_TRUE(app.model.waitUntil(
-        [](const AppModel& model) {
-            return !model.controlEnabled() &&
-                   model.statusMessage() == "Sleep or wake detected; Apple Automatic was restored.";
-        },
-        10.0));
+    ASSERT_TRUE(app.model.waitUntil([](const AppModel& model) {
+        return !model.controlEnabled() && modeIs(model, GuardMode::Kind::automatic);
+    }));
     EXPECT_TRUE(fansAre(app.mac.status(), "automatic")) << app.mac.status().dump();
 
     app.expectLoggedInOrder({"control.target_applied", "control.disabled", "control.enabled",
                              "control.target_applied", "control.disabled", "app.terminating"});
+    // Each hand-back showed its own reason.
+    std::vector<std::string> reasons;
+    for (const auto& record : app.model.diagnosticRecords()) {
+        if (record["event"] == "control.disabled") {
+            reasons.push_back(record["message"]);
+        }
+    }
+    EXPECT_EQ(reasons,
+              (std::vector<std::string>{"Apple Automatic was restored before sleep.",
+                                        "Sleep or wake detected; Apple Automatic was restored."}));
     const auto events = app.model.diagnosticEvents();
     EXPECT_EQ(std::count(events.begin(), events.end(), "system.wake_gap_detected"), 0);
 }
@@ -250,7 +266,7 @@ TEST(AppModelE2ETests, TheHelperKilledWhileBoostRunsMakesTheModelFailClosed) {
     ASSERT_TRUE(app.model.enableControl());
     app.machine({"load", "--cpu", "100"});
     ASSERT_TRUE(app.model.waitUntil(
-        [](const AppModel& model) { return modeIs(model, GuardMode::Kind::boost); }, 20.0));
+        [](const AppModel& model) { return modeIs(model, GuardMode::Kind::boost); }));
 
     // The machine's launchd starts a killed helper again within a second, and the new helper
     // gives the fans back at once (it finds the marker); a renewal that reaches it takes them
@@ -266,11 +282,9 @@ TEST(AppModelE2ETests, TheHelperKilledWhileBoostRunsMakesTheModelFailClosed) {
         }
     });
     // The renewal fails, and so does the restore that follows it.
-    const bool failedClosed = app.model.waitUntil(
-        [](const AppModel& model) {
-            return !model.controlEnabled() && modeIs(model, GuardMode::Kind::fault);
-        },
-        25.0);
+    const bool failedClosed = app.model.waitUntil([](const AppModel& model) {
+        return !model.controlEnabled() && modeIs(model, GuardMode::Kind::fault);
+    });
     keepKilling = false;
     killer.join();
     ASSERT_TRUE(failedClosed);
@@ -278,7 +292,7 @@ TEST(AppModelE2ETests, TheHelperKilledWhileBoostRunsMakesTheModelFailClosed) {
               "CRITICAL: Automatic mode could not be restored on every fan.");
 
     // Back, the helper hands the fans to Apple Automatic by itself.
-    EXPECT_TRUE(eventually([&] { return fansAre(app.mac.status(), "automatic"); }, 15.0))
+    EXPECT_TRUE(eventually([&] { return fansAre(app.mac.status(), "automatic"); }))
         << app.mac.status().dump();
     app.expectLoggedInOrder({"control.target_applied", "control.fail_closed",
                              "control.restore_failed", "app.terminating"});
@@ -289,18 +303,17 @@ TEST(AppModelE2ETests, ThreeFailedSensorReadsWhileOwningFailClosed) {
     app.ownAtEmergency();
 
     app.machine({"fault", "unreadable-temperatures"});
-    ASSERT_TRUE(app.model.waitUntil(
-        [](const AppModel& model) {
-            return !model.controlEnabled() && modeIs(model, GuardMode::Kind::fault);
-        },
-        10.0));
+    ASSERT_TRUE(app.model.waitUntil([](const AppModel& model) {
+        return !model.controlEnabled() && modeIs(model, GuardMode::Kind::fault);
+    }));
     EXPECT_TRUE(fansAre(app.mac.status(), "automatic")) << app.mac.status().dump();
-    // Control stays off; the reads go on failing and say so.
-    EXPECT_TRUE(app.model.waitUntil(
-        [](const AppModel& model) {
-            return model.statusMessage().rfind("Sensor read error 4/3: ", 0) == 0;
-        },
-        5.0));
+    // Control stays off; the reads go on failing and say so, counting on past the limit.
+    EXPECT_TRUE(app.model.waitUntil([](const AppModel& model) {
+        const std::string& shown = model.statusMessage();
+        const auto slash = shown.find("/3: ");
+        return shown.rfind("Sensor read error ", 0) == 0 && slash != std::string::npos &&
+               std::atoi(shown.c_str() + 18) >= 4;
+    }));
 
     app.expectLoggedInOrder({"control.target_applied", "sensor.read_failed", "sensor.read_failed",
                              "control.fail_closed", "control.disabled"});
@@ -322,11 +335,9 @@ TEST(AppModelE2ETests, AnotherApplicationTakingAFanMakesTheModelReleaseControl) 
 
     app.machine({"fault", "other-app", "0", "3000"});
     // The next renewal (at most 15 s on) finds a target that is not the model's.
-    ASSERT_TRUE(app.model.waitUntil(
-        [](const AppModel& model) {
-            return !model.controlEnabled() && modeIs(model, GuardMode::Kind::fault);
-        },
-        20.0));
+    ASSERT_TRUE(app.model.waitUntil([](const AppModel& model) {
+        return !model.controlEnabled() && modeIs(model, GuardMode::Kind::fault);
+    }));
     EXPECT_EQ(app.model.onMain([](AppModel& model) { return model.statusMessage(); }),
               "Another app changed the fan target; Ventrella released control.");
     app.expectLoggedInOrder({"control.target_applied", "control.relinquished", "app.terminating"});

@@ -56,24 +56,16 @@ HeadlessModel::~HeadlessModel() {
 
 bool HeadlessModel::waitUntil(const std::function<bool(const model::AppModel&)>& condition,
                               double seconds) {
-    const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
-    while (true) {
-        if (onMain([&](model::AppModel& model) { return condition(model); })) {
-            return true;
-        }
-        if (Clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    return testsupport::eventually(
+        [&] { return onMain([&](model::AppModel& model) { return condition(model); }); },
+        std::chrono::duration<double>(seconds), std::chrono::milliseconds(50));
 }
 
 bool HeadlessModel::enableControl(double seconds) {
     const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
     while (Clock::now() < deadline) {
         onMain([](model::AppModel& model) { model.requestControl(true); });
-        (void)waitUntil([](const model::AppModel& model) { return !model.operationInProgress(); },
-                        20.0);
+        (void)waitUntil([](const model::AppModel& model) { return !model.operationInProgress(); });
         if (onMain([](model::AppModel& model) { return model.controlEnabled(); })) {
             return true;
         }

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Platform/Dispatch/RunLoopExecutor.h"
+#include "Support/Eventually.h"
 #include "Support/LocalUser.h"
 #include "Ventrella/App/Model/AppModel.h"
 #include "Ventrella/Core/GuardSettings.h"
@@ -48,11 +49,12 @@ class HeadlessModel {
     }
 
     // Polls the model on its main thread until `condition` holds, at most `seconds`.
-    bool waitUntil(const std::function<bool(const model::AppModel&)>& condition, double seconds);
+    bool waitUntil(const std::function<bool(const model::AppModel&)>& condition,
+                   double seconds = testsupport::eventDeadlineSeconds);
 
     // Switches control on as the user does, and again while the helper is still starting (an
     // attempt that fails leaves control off); true once control is on.
-    bool enableControl(double seconds = 15.0);
+    bool enableControl(double seconds = testsupport::eventDeadlineSeconds);
 
     // The application's last call: records "app.terminating", restores Apple Automatic when
     // the model may hold the fans, and writes what the diagnostic log still holds.

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "Support/Eventually.h"
 #include "Support/TemporaryPlatformRoot.h"
 
 // The real `virtual-mac` program, started in a private root for each test.
@@ -52,10 +53,7 @@ class VirtualMacProgram : public ::testing::Test {
         std::ifstream(pidFile) >> pid;
         run({"stop"});
         if (pid > 0) {
-            for (int attempt = 0; attempt < 200 && isRunning(pid); ++attempt) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-            if (isRunning(pid)) {
+            if (!ventrella::testsupport::eventually([pid] { return !isRunning(pid); })) {
                 ::kill(pid, SIGKILL);
                 ADD_FAILURE() << "the machine did not stop";
             }
@@ -72,17 +70,12 @@ class VirtualMacProgram : public ::testing::Test {
         return nlohmann::json::parse(result.out);
     }
 
-    // Polls the machine's status until `condition` holds; false after 10 s.
+    // Polls the machine's status until `condition` holds.
     template <class Condition>
     bool statusEventually(Condition condition) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (condition(status())) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
+        return ventrella::testsupport::eventually([&] { return condition(status()); },
+                                                  ventrella::testsupport::eventDeadline,
+                                                  std::chrono::milliseconds(50));
     }
 
     ventrella::testsupport::TemporaryPlatformRoot root_;

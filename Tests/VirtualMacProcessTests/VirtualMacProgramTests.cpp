@@ -124,10 +124,8 @@ TEST_F(VirtualMacProgram, BadArgumentsAndRefusedRequestsFailClearly) {
 TEST_F(VirtualMacProgram, StopEndsTheMachineAndItsSockets) {
     ASSERT_EQ(run({"stop"}).status, 0);
     const auto run = root_.path() / "var/run/virtual-mac";
-    for (int attempt = 0; attempt < 200 && std::filesystem::exists(run / "iokit.sock"); ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_FALSE(std::filesystem::exists(run / "iokit.sock"));
+    EXPECT_TRUE(ventrella::testsupport::eventually(
+        [&] { return !std::filesystem::exists(run / "iokit.sock"); }));
     EXPECT_FALSE(std::filesystem::exists(run / "control.sock"));
     EXPECT_EQ(this->run({"status"}).status, 1);
     EXPECT_THROW(ventrella::smc::SMCConnection(), ventrella::smc::SMCError);

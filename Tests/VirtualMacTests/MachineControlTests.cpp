@@ -15,6 +15,7 @@
 #include "Platform/Foundation/LineExchange.h"
 #include "Platform/VirtualMac/MachineControlClient.h"
 #include "Platform/VirtualMac/MachineServer.h"
+#include "Support/Eventually.h"
 #include "Support/TemporaryPlatformRoot.h"
 
 using namespace virtualmac;
@@ -260,10 +261,7 @@ TEST(MachineServer, AStepThatFailsIsLoggedAndTheMachineStepsOn) {
     };
     MachineServer server(machine, options);
     std::thread thread([&] { server.run(); });
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (machine.status().simulatedSeconds < 2.0 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    ventrella::testsupport::eventually([&] { return machine.status().simulatedSeconds >= 2.0; });
     server.requestStop();
     thread.join();
 

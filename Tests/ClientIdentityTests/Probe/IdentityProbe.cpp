@@ -3,10 +3,12 @@
 //
 //   client                      prints "ready", asks echo 7 through Platform/XPC, prints
 //                               "reply 7", then waits for its input to close
-//   fork-connect-exec GENUINE   connects, forks a child that keeps the socket, execs GENUINE
-//                               client; once accepted, the child asks echo 666 on the shared
-//                               socket and prints "attack: closed" or "attack: served"
-//   send-then-exec GENUINE      connects, asks echo 666 at once, execs GENUINE client
+//   fork-connect-exec GENUINE   connects, prints "connected" and waits for a line, forks a
+//                               child that keeps the socket, execs GENUINE client; once
+//                               accepted, the child asks echo 666 on the shared socket and
+//                               prints "attack: closed" or "attack: served"
+//   send-then-exec GENUINE      connects, asks echo 666 at once, prints "connected" and waits
+//                               for a line, execs GENUINE client
 //   share-after-acceptance      connects, is accepted, asks echo 5 ("own: served"), forks a
 //                               child that asks echo 666 on the socket, then asks echo 7 itself
 //                               and prints "shared: closed" or "shared: served"
@@ -27,6 +29,7 @@
 #include "Platform/XPC/Connection.h"
 #include "Platform/XPC/Frame.h"
 #include "Platform/XPC/ServiceSocketPath.h"
+#include "Support/Eventually.h"
 
 namespace {
 
@@ -42,6 +45,15 @@ void say(const std::string& line) {
 void waitForInputToClose() {
     char byte = 0;
     while (::read(STDIN_FILENO, &byte, 1) > 0) {
+    }
+}
+
+// Says that its connection is made and waits for the test's line to go on, so that the listener
+// meets that connection before the one the exec'd client makes.
+void connectedThenWait() {
+    say("connected");
+    char byte = 0;
+    while (::read(STDIN_FILENO, &byte, 1) > 0 && byte != '\n') {
     }
 }
 
@@ -64,8 +76,9 @@ int client() {
             settle("reply " + std::string(data.begin(), data.end()));
         });
     auto future = outcome->get_future();
-    say(future.wait_for(std::chrono::seconds(10)) == std::future_status::ready ? future.get()
-                                                                               : "timeout");
+    say(future.wait_for(ventrella::testsupport::eventDeadline) == std::future_status::ready
+            ? future.get()
+            : "timeout");
     waitForInputToClose();
     connection->invalidate();
     return 0;
@@ -81,7 +94,7 @@ int rawConnect() {
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
         return -1;
     }
-    timeval timeout{10, 0};
+    timeval timeout{ventrella::testsupport::eventDeadline.count(), 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
     return fd;
 }
@@ -111,6 +124,7 @@ int forkConnectExec(const char* genuine) {
     if (fd < 0) {
         return 2;
     }
+    connectedThenWait();
     if (::fork() == 0) {
         if (!receiveFrame(fd)) {
             say("attack: refused");
@@ -129,6 +143,7 @@ int sendThenExec(const char* genuine) {
     if (fd < 0 || !sendEcho(fd, 666)) {
         return 2;
     }
+    connectedThenWait();
     execGenuineClient(genuine);
     return 3;
 }
