@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Support/Eventually.h"
+
 #include <condition_variable>
 #include <cstddef>
 #include <memory>
@@ -30,7 +32,8 @@ class SessionManager {
     const std::string& address() const { return address_; }
 
     // Waits until `count` clients have registered; false when they have not within `seconds`.
-    bool waitForClients(std::size_t count, double seconds) const;
+    bool waitForClients(std::size_t count,
+                        double seconds = testsupport::eventDeadlineSeconds) const;
 
     // Ends the session: every registered client is told to quit.
     void endSession();

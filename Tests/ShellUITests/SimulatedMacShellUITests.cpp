@@ -220,29 +220,27 @@ TEST_F(SimulatedMacShellUI, TheSessionsEndGivesTheFansBackBeforeTheProgramEnds) 
     SessionManager session;
     ApplicationProgram application(desktop, root, "ventrella-session",
                                    {{"SESSION_MANAGER", session.address()}});
-    ASSERT_TRUE(session.waitForClients(1, 60.0)) << application.log();
+    ASSERT_TRUE(session.waitForClients(1)) << application.log();
     const auto icon = waitForIcon(desktop);
     ASSERT_TRUE(icon) << application.log();
     desktop.click(*icon);
     const auto shown = waitForPopover(desktop, true);
     ASSERT_TRUE(shown) << application.log();
-    const ScreenText inactive = readPopoverUntil(
-        "session-inactive.png",
-        [](const ScreenText& text) {
+    const ScreenText inactive =
+        readPopoverUntil("session-inactive.png", [](const ScreenText& text) {
             return text.find("Inactive").has_value() && text.find("Temperature-based").has_value();
-        },
-        60.0);
+        });
     const auto switchTitle = inactive.find("Temperature-based");
     ASSERT_TRUE(switchTitle) << inactive.text();
     desktop.click(shown->x + shown->width - 33, switchTitle->area.y + switchTitle->area.height);
-    ASSERT_TRUE(application.waitFor("symbol=shield.checkered", 1, 60.0)) << application.log();
+    ASSERT_TRUE(application.waitFor("symbol=shield.checkered")) << application.log();
     // A serious thermal state: Emergency, the fans at their maximum by the model's request.
     ASSERT_EQ(mac.virtualMac({"thermal-state", "serious"}).exitCode, 0);
-    ASSERT_TRUE(application.waitFor("tint=red", 1, 60.0)) << application.log();
+    ASSERT_TRUE(application.waitFor("tint=red")) << application.log();
     ASSERT_NE(fanModes(), (std::vector<std::string>{"automatic", "automatic"}));
 
     session.endSession();
-    EXPECT_EQ(application.process().waitForExit(60.0), 0) << application.log();
+    EXPECT_EQ(application.process().waitForExit(), 0) << application.log();
     EXPECT_EQ(fanModes(), (std::vector<std::string>{"automatic", "automatic"}))
         << mac.status().at("fans").dump(2);
     EXPECT_EQ(application.count("app.terminating reason=quit"), 1) << application.log();
