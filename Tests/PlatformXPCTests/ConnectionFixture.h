@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -23,6 +25,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -182,19 +185,54 @@ inline const std::string kInvalid =
 inline const std::string kInterrupted =
     std::string("error:") + XPCError(XPCError::Code::connectionInterrupted).what();
 
+inline constexpr uid_t kNobody = 65534;
+
 // A socket speaking the wire directly, for frames no well-behaved client sends.
 class RawClient {
   public:
     explicit RawClient(const std::filesystem::path& path) {
         fd_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-        timeval timeout{5, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+        const sockaddr_un address = addressOf(path);
+        connected_ =
+            ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+        setReceiveTimeout();
     }
-    ~RawClient() { ::close(fd_); }
+    // The connection of another user: made by a child running as that user, which lives as long
+    // as the client. Only reading suits it (what this process wrote would not be the peer's).
+    RawClient(const std::filesystem::path& path, uid_t user) {
+        const sockaddr_un address = addressOf(path);
+        int pair[2];
+        if (::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, pair) != 0) {
+            throw std::runtime_error("socketpair");
+        }
+        child_ = ::fork();
+        if (child_ == 0) {
+            // Nothing of this process's other connections may stay open in the child.
+            ::dup2(pair[1], 3);
+            ::close_range(4, ~0U, 0);
+            const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+            const char connected =
+                ::setresgid(user, user, user) == 0 && ::setresuid(user, user, user) == 0 &&
+                ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+            (void)sendDescriptor(3, fd, connected);
+            for (;;) {
+                ::pause();
+            }
+        }
+        ::close(pair[1]);
+        char connected = 0;
+        fd_ = receiveDescriptor(pair[0], connected);
+        connected_ = connected != 0;
+        ::close(pair[0]);
+        setReceiveTimeout();
+    }
+    ~RawClient() {
+        ::close(fd_);
+        if (child_ > 0) {
+            ::kill(child_, SIGKILL);
+            ::waitpid(child_, nullptr, 0);
+        }
+    }
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
     int descriptor() const { return fd_; }
@@ -236,8 +274,54 @@ class RawClient {
     }
 
   private:
+    static sockaddr_un addressOf(const std::filesystem::path& path) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+        return address;
+    }
+    void setReceiveTimeout() {
+        timeval timeout{5, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+    }
+    // One byte and room for one descriptor.
+    struct DescriptorMessage {
+        explicit DescriptorMessage(char value) : byte(value) {
+            message.msg_iov = &data;
+            message.msg_iovlen = 1;
+            message.msg_control = control;
+            message.msg_controllen = sizeof(control);
+        }
+        char byte;
+        iovec data{&byte, 1};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+        msghdr message{};
+    };
+    static bool sendDescriptor(int channel, int fd, char byte) {
+        DescriptorMessage sent(byte);
+        cmsghdr* header = CMSG_FIRSTHDR(&sent.message);
+        header->cmsg_level = SOL_SOCKET;
+        header->cmsg_type = SCM_RIGHTS;
+        header->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(header), &fd, sizeof(int));
+        return ::sendmsg(channel, &sent.message, 0) == 1;
+    }
+    static int receiveDescriptor(int channel, char& byte) {
+        DescriptorMessage received(0);
+        int fd = -1;
+        if (::recvmsg(channel, &received.message, MSG_CMSG_CLOEXEC) == 1) {
+            byte = received.byte;
+            if (const cmsghdr* header = CMSG_FIRSTHDR(&received.message);
+                header != nullptr && header->cmsg_type == SCM_RIGHTS) {
+                std::memcpy(&fd, CMSG_DATA(header), sizeof(int));
+            }
+        }
+        return fd;
+    }
+
     int fd_ = -1;
     bool connected_ = false;
+    pid_t child_ = -1;
 };
 
 inline std::vector<std::uint8_t> frameWithBody(std::vector<std::uint8_t> body) {
@@ -255,6 +339,11 @@ class ConnectionTests : public ::testing::Test {
         char pattern[] = "/tmp/xpc-test-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         root_ = pattern;
+        // Reachable by the other users some tests connect as.
+        std::filesystem::permissions(
+            root_, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                       std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                       std::filesystem::perms::others_exec);
         ::setenv("VIRTUAL_MAC_ROOT", root_.c_str(), 1);
     }
     void TearDown() override {
