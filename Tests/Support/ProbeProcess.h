@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -23,8 +24,8 @@ class ProbeProcess {
     ~ProbeProcess();
 
     pid_t pid() const { return pid_; }
-    // The next line of the probe's output, or an empty string after 10 s or at end of output.
-    std::string readLine();
+    // The next line of the probe's output, or an empty string after the bound or at end of output.
+    std::string readLine(std::chrono::milliseconds bound = std::chrono::seconds(10));
     bool waitReady() { return readLine().rfind("ready ", 0) == 0; }
     void send(const std::string& line);
     // Closes the probe's input and reaps it; the wait status.
