@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -201,29 +203,32 @@ class RawClient {
     // as the client. Only reading suits it (what this process wrote would not be the peer's).
     RawClient(const std::filesystem::path& path, uid_t user) {
         const sockaddr_un address = addressOf(path);
-        int pair[2];
-        if (::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, pair) != 0) {
-            throw std::runtime_error("socketpair");
+        int done[2];
+        if (::pipe2(done, O_CLOEXEC) != 0) {
+            throw std::runtime_error("pipe");
         }
         child_ = ::fork();
         if (child_ == 0) {
             // Nothing of this process's other connections may stay open in the child.
-            ::dup2(pair[1], 3);
+            ::dup2(done[1], 3);
             ::close_range(4, ~0U, 0);
             const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
             const char connected =
-                ::setresgid(user, user, user) == 0 && ::setresuid(user, user, user) == 0 &&
+                fd == kChildSocket && ::setresgid(user, user, user) == 0 &&
+                ::setresuid(user, user, user) == 0 &&
                 ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
-            (void)sendDescriptor(3, fd, connected);
+            (void)!::write(3, &connected, 1);
             for (;;) {
                 ::pause();
             }
         }
-        ::close(pair[1]);
+        ::close(done[1]);
         char connected = 0;
-        fd_ = receiveDescriptor(pair[0], connected);
-        connected_ = connected != 0;
-        ::close(pair[0]);
+        connected_ = ::read(done[0], &connected, 1) == 1 && connected != 0;
+        ::close(done[0]);
+        const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, child_, 0));
+        fd_ = static_cast<int>(::syscall(SYS_pidfd_getfd, pidfd, kChildSocket, 0));
+        ::close(pidfd);
         setReceiveTimeout();
     }
     ~RawClient() {
@@ -274,6 +279,8 @@ class RawClient {
     }
 
   private:
+    static constexpr int kChildSocket = 4;
+
     static sockaddr_un addressOf(const std::filesystem::path& path) {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
@@ -284,41 +291,6 @@ class RawClient {
         timeval timeout{5, 0};
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
     }
-    // One byte and room for one descriptor.
-    struct DescriptorMessage {
-        explicit DescriptorMessage(char value) : byte(value) {
-            message.msg_iov = &data;
-            message.msg_iovlen = 1;
-            message.msg_control = control;
-            message.msg_controllen = sizeof(control);
-        }
-        char byte;
-        iovec data{&byte, 1};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-        msghdr message{};
-    };
-    static bool sendDescriptor(int channel, int fd, char byte) {
-        DescriptorMessage sent(byte);
-        cmsghdr* header = CMSG_FIRSTHDR(&sent.message);
-        header->cmsg_level = SOL_SOCKET;
-        header->cmsg_type = SCM_RIGHTS;
-        header->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(header), &fd, sizeof(int));
-        return ::sendmsg(channel, &sent.message, 0) == 1;
-    }
-    static int receiveDescriptor(int channel, char& byte) {
-        DescriptorMessage received(0);
-        int fd = -1;
-        if (::recvmsg(channel, &received.message, MSG_CMSG_CLOEXEC) == 1) {
-            byte = received.byte;
-            if (const cmsghdr* header = CMSG_FIRSTHDR(&received.message);
-                header != nullptr && header->cmsg_type == SCM_RIGHTS) {
-                std::memcpy(&fd, CMSG_DATA(header), sizeof(int));
-            }
-        }
-        return fd;
-    }
-
     int fd_ = -1;
     bool connected_ = false;
     pid_t child_ = -1;

@@ -108,13 +108,17 @@ int client() {
 }
 
 // A socket to the service, without close-on-exec, so that an exec'd image inherits it.
-int rawConnect() {
-    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+bool connectToService(int fd) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::strncpy(address.sun_path, serviceSocketPath(kService).c_str(),
                  sizeof(address.sun_path) - 1);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+    return ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+}
+
+int rawConnect() {
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+    if (!connectToService(fd)) {
         return -1;
     }
     timeval timeout{10, 0};
@@ -260,7 +264,7 @@ bool sendAsClient(int fd, pid_t client) {
 // Pid 1 of the namespaces: starts the client and borrows its connection once it is accepted.
 int borrowInside(const char* genuine) {
     int output[2];
-    if (::pipe(output) != 0) {
+    if (::pipe2(output, O_CLOEXEC) != 0) {
         return 2;
     }
     const pid_t client = ::fork();
@@ -309,15 +313,11 @@ bool inputClosed() {
 }
 
 int flood() {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, serviceSocketPath(kService).c_str(),
-                 sizeof(address.sun_path) - 1);
     std::vector<pollfd> held;
     bool announced = false;
     for (unsigned round = 0; !inputClosed(); ++round) {
         const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+        if (!connectToService(fd)) {
             ::close(fd);
             continue;
         }
