@@ -40,8 +40,8 @@ constexpr int kAcceptsPerTurn = 64;
 constexpr mode_t kDirectoryMode = 0755;
 // Anyone may connect; the delegate decides who is served.
 constexpr mode_t kSocketMode = 0666;
-// A lock anyone could open, anyone could hold (flock needs no more than reading), keeping every
-// later listener from the name.
+// This user's alone: flock needs no more than reading, so a lock anyone can open, anyone can hold,
+// keeping every later listener from the name.
 constexpr mode_t kLockMode = 0600;
 
 [[noreturn]] void setupFailed() {
