@@ -179,15 +179,13 @@ class GenuineOnlyDelegate : public xpc::ListenerDelegate {
 
 class ClientIdentityTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_EQ(cdHashOf(probe("genuine")).size(), 40u);
-        delegate_ = std::make_shared<GenuineOnlyDelegate>(cdHashOf(probe("genuine")), record_);
-    }
+    void SetUp() override { ASSERT_EQ(cdHashOf(probe("genuine")).size(), 40u); }
     // A fresh listener, delegate and record.
-    void start(xpc::ListenerOptions options = {}) {
+    void start(xpc::ListenerOptions options = {}, bool holdFirst = false) {
         listener_.reset();
         record_ = std::make_shared<Record>();
         delegate_ = std::make_shared<GenuineOnlyDelegate>(cdHashOf(probe("genuine")), record_);
+        delegate_->holdFirst = holdFirst;
         listener_ = std::make_unique<xpc::Listener>(kService, options);
         listener_->setDelegate(delegate_);
         listener_->resume();
@@ -251,8 +249,7 @@ class ClientIdentityTest : public ::testing::Test {
 };
 
 TEST_F(ClientIdentityTest, ChildOfAProcessThatConnectedAndExecedTheGenuineClientIsRefused) {
-    start();
-    delegate_->holdFirst = true;
+    start({}, true);
     ProbeProcess attacker(probe("attacker"), {}, {},
                           {"fork-connect-exec", probe("genuine").string()});
     // The genuine image runs under the connecting process's id before that connection is decided.
@@ -273,8 +270,7 @@ TEST_F(ClientIdentityTest, ChildOfAProcessThatConnectedAndExecedTheGenuineClient
 }
 
 TEST_F(ClientIdentityTest, RequestWrittenBeforeTheExecIsNeverServed) {
-    start();
-    delegate_->holdFirst = true;
+    start({}, true);
     ProbeProcess attacker(probe("attacker"), {}, {}, {"send-then-exec", probe("genuine").string()});
     ASSERT_EQ(attacker.readLine(), "connected");
     ASSERT_TRUE(record_->waitFor("connection 1 holding"));
