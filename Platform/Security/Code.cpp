@@ -11,6 +11,7 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -147,8 +148,22 @@ bool hardenedProcessIsClean(pid_t pid) {
     return true;
 }
 
-OSStatus imageStatus(int fd, SignedImage& image) {
-    image = readSignedImage(fd);
+// A process in other user or pid namespaces may be named, traced or spoken for by whoever owns
+// them; it must live in this process's own. The caller checks the pin afterwards, so that the
+// /proc entries read here were the pinned process's.
+bool sharesNamespacesWithThisProcess(pid_t pid) {
+    for (const char* leaf : {"ns/user", "ns/pid"}) {
+        struct stat own {};
+        struct stat peer {};
+        if (::stat((std::string("/proc/self/") + leaf).c_str(), &own) != 0 ||
+            ::stat(procPath(pid, leaf).c_str(), &peer) != 0 || own.st_dev != peer.st_dev ||
+            own.st_ino != peer.st_ino)
+            return false;
+    }
+    return true;
+}
+
+OSStatus signatureStatus(const SignedImage& image) {
     switch (image.state) {
         case SignedImage::State::unreadable:
             return statusIOError;
@@ -159,12 +174,38 @@ OSStatus imageStatus(int fd, SignedImage& image) {
         case SignedImage::State::signedImage:
             break;
     }
+    return statusSuccess;
+}
+
+// Reads the signature of the file at fd and, unless told not to, checks the image against it.
+// The file's identity is taken before anything is read and again afterwards: only an outcome
+// read whole from one unchanged file is remembered.
+OSStatus imageStatus(int fd, std::uint32_t flags, ImageVerificationCache* cache,
+                     SignedImage& image) {
+    struct stat before {};
+    if (::fstat(fd, &before) != 0)
+        return statusIOError;
+    image = readSignedImage(fd);
+    const OSStatus status = signatureStatus(image);
+    if (status != statusSuccess || (flags & validityWithoutImageHash) != 0)
+        return status;
+    const auto identity = ImageVerificationCache::identityOf(before);
+    if (cache != nullptr) {
+        if (const auto known = cache->find(identity))
+            return *known;
+    }
+    timespec started{};
+    ::clock_gettime(CLOCK_REALTIME, &started);
     const auto hash = hashImage(fd, image.imageSize);
     if (!hash)
         return statusIOError;
-    if (*hash != image.signature->imageHash)
-        return statusSignatureInvalid;
-    return statusSuccess;
+    const OSStatus outcome =
+        *hash == image.signature->imageHash ? statusSuccess : statusSignatureInvalid;
+    struct stat after {};
+    if (cache != nullptr && ::fstat(fd, &after) == 0 &&
+        ImageVerificationCache::identityOf(after) == identity)
+        cache->remember(identity, outcome, started);
+    return outcome;
 }
 
 bool endsWithAppIgnoringCase(const std::string& name) {
@@ -301,16 +342,18 @@ OSStatus createStaticCodeWithPath(const std::filesystem::path& path, std::uint32
     return statusSuccess;
 }
 
-OSStatus checkValidity(const Code& code, std::uint32_t) {
+OSStatus checkValidity(const Code& code, std::uint32_t flags, ImageVerificationCache* cache) {
     const Code::State* state = code.state();
     if (state == nullptr || state->imageFd < 0 || state->pidfd < 0)
         return statusInvalidObject;
     SignedImage image;
-    const OSStatus status = imageStatus(state->imageFd, image);
+    const OSStatus status = imageStatus(state->imageFd, flags, cache, image);
     if (status != statusSuccess)
         return status;
     if ((image.signature->flags & codeFlagRuntime) != 0 &&
         !hardenedProcessIsClean(state->processIdentifier))
+        return statusGuestRefused;
+    if (!sharesNamespacesWithThisProcess(state->processIdentifier))
         return statusGuestRefused;
     // What was read above must still describe the pinned process.
     if (!stillPinned(*state))
@@ -330,6 +373,8 @@ OSStatus checkDynamicValidity(const Code& code, std::uint32_t) {
         return statusSignatureInvalid;
     if ((image.signature->flags & codeFlagRuntime) != 0 &&
         !hardenedProcessStaysSealed(state->processIdentifier))
+        return statusGuestRefused;
+    if (!sharesNamespacesWithThisProcess(state->processIdentifier))
         return statusGuestRefused;
     if (!stillPinned(*state))
         return statusNoSuchCode;
@@ -353,7 +398,7 @@ OSStatus checkStaticCodeValidity(const StaticCode& staticCode, std::uint32_t) {
     if (state == nullptr || state->fd < 0)
         return statusInvalidObject;
     SignedImage image;
-    return imageStatus(state->fd, image);
+    return imageStatus(state->fd, defaultFlags, nullptr, image);
 }
 
 OSStatus copySigningInformation(const StaticCode& staticCode, std::uint32_t flags,
@@ -404,11 +449,19 @@ OSStatus copyPath(const StaticCode& staticCode, std::uint32_t, std::filesystem::
     return statusSuccess;
 }
 
-CodeSigningServices systemCodeSigningServices() {
+CodeSigningServices systemCodeSigningServices(std::shared_ptr<ImageVerificationCache> cache) {
     return CodeSigningServices{
-        &copyGuestWithProcessIdentifier, &copySelf,      &copyStaticCode,
-        &createStaticCodeWithPath,       &checkValidity, &checkStaticCodeValidity,
-        &copySigningInformation,         &copyPath,      &checkDynamicValidity,
+        &copyGuestWithProcessIdentifier,
+        &copySelf,
+        &copyStaticCode,
+        &createStaticCodeWithPath,
+        [cache](const Code& code, std::uint32_t flags) {
+            return checkValidity(code, flags, cache.get());
+        },
+        &checkStaticCodeValidity,
+        &copySigningInformation,
+        &copyPath,
+        &checkDynamicValidity,
     };
 }
 

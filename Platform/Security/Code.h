@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "Platform/Security/ImageVerificationCache.h"
 #include "Platform/Security/SecurityStatus.h"
 #include "Platform/Security/SigningValue.h"
 
@@ -16,6 +17,9 @@ namespace platform::security {
 inline constexpr std::uint32_t defaultFlags = 0;
 inline constexpr std::uint32_t validityAllArchitectures = 0x1;
 inline constexpr std::uint32_t validityStrict = 0x10;
+// checkValidity without reading the image: everything else it checks, for a caller that looks
+// at the signature's own statements before it pays for the hash.
+inline constexpr std::uint32_t validityWithoutImageHash = 0x4;
 inline constexpr std::uint32_t signingInformationFlag = 0x2;
 // The hardened-runtime bit of a signature's flags.
 inline constexpr std::uint32_t codeFlagRuntime = 0x10000;
@@ -93,18 +97,22 @@ OSStatus createStaticCodeWithPath(const std::filesystem::path& path, std::uint32
                                   StaticCode& staticCode);
 
 // Recomputes the image hash against the signature (only when the file is exactly
-// the size the signature records, at most maximumImageBytes). For running code
-// whose signature claims the hardened runtime, the process must also be sealed:
-// untraced and non-dumpable (see adoptHardenedRuntime), and started without a
-// setting that injects code: LD_PRELOAD, LD_AUDIT, LD_LIBRARY_PATH, GCONV_PATH,
-// QT_PLUGIN_PATH, QT_QPA_PLATFORM_PLUGIN_PATH, QML2_IMPORT_PATH or
-// QML_IMPORT_PATH. Otherwise statusGuestRefused.
-OSStatus checkValidity(const Code& code, std::uint32_t flags);
+// the size the signature records, at most maximumImageBytes; with a cache, an
+// image it remembers is not read again). The process must share this process's
+// user and pid namespaces: in namespaces of its own, another process may act
+// for it (statusGuestRefused). For running code whose signature claims the
+// hardened runtime, the process must also be sealed: untraced and non-dumpable
+// (see adoptHardenedRuntime), and started without a setting that injects code:
+// LD_PRELOAD, LD_AUDIT, LD_LIBRARY_PATH, GCONV_PATH, QT_PLUGIN_PATH,
+// QT_QPA_PLATFORM_PLUGIN_PATH, QML2_IMPORT_PATH or QML_IMPORT_PATH. Otherwise
+// statusGuestRefused.
+OSStatus checkValidity(const Code& code, std::uint32_t flags,
+                       ImageVerificationCache* cache = nullptr);
 
 // What can change in running code after checkValidity, cheap enough to ask for
-// every message: the process is still the pinned one with its image and, when
-// its signature claims the hardened runtime, still untraced and non-dumpable.
-// The image is not hashed again.
+// every message: the process is still the pinned one with its image, still in
+// this process's namespaces and, when its signature claims the hardened
+// runtime, still untraced and non-dumpable. The image is not hashed again.
 OSStatus checkDynamicValidity(const Code& code, std::uint32_t flags);
 
 // The hardened runtime's stand-in for the running program: when its own
@@ -144,6 +152,7 @@ struct CodeSigningServices {
     std::function<OSStatus(const Code&, std::uint32_t)> checkDynamicValidity;
 };
 
-CodeSigningServices systemCodeSigningServices();
+// With a cache, checkValidity remembers the images it hashed there.
+CodeSigningServices systemCodeSigningServices(std::shared_ptr<ImageVerificationCache> cache = {});
 
 }  // namespace platform::security

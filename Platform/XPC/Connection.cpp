@@ -38,14 +38,15 @@ void callSafely(const Handler& handler) {
 }  // namespace
 
 Connection::Connection(Key, End end, std::string serviceName, std::filesystem::path socketPath,
-                       ConnectionOptions options, double frameTimeLimitSeconds)
+                       ConnectionOptions options, ListenerEndLimits limits)
     : queue_(queueLabel(serviceName, end)),
       end_(end),
       serviceName_(std::move(serviceName)),
       socketPath_(std::move(socketPath)),
       options_(options),
-      frameTimeLimitSeconds_(frameTimeLimitSeconds),
-      frameTimer_(queue_) {
+      limits_(limits),
+      frameTimer_(queue_),
+      idleTimer_(queue_) {
     ignoreSIGPIPE();
 }
 
@@ -53,17 +54,17 @@ std::shared_ptr<Connection> Connection::connectToService(const std::string& serv
                                                          ConnectionOptions options) {
     auto path = serviceSocketPath(serviceName);
     return std::make_shared<Connection>(Key{}, End::client, serviceName, std::move(path), options,
-                                        0.0);
+                                        ListenerEndLimits{});
 }
 
 std::shared_ptr<Connection> Connection::acceptedConnection(const std::string& serviceName,
                                                            int socketDescriptor, PeerProcess peer,
-                                                           double frameTimeLimitSeconds) {
+                                                           ListenerEndLimits limits) {
     std::shared_ptr<Connection> connection;
     try {
         connection =
             std::make_shared<Connection>(Key{}, End::listener, serviceName, std::filesystem::path{},
-                                         ConnectionOptions{}, frameTimeLimitSeconds);
+                                         ConnectionOptions{}, limits);
         connection->peer_ = peer.credentials();
         connection->pinnedPeer_ = std::move(peer);
         // Not started yet: nothing else can touch the socket before the decision.
@@ -259,6 +260,7 @@ void Connection::activate() {
     }
     state_ = State::connected;
     enqueueFrame(encodeFrame(AcceptanceMessage{}));
+    restartIdleTimer();
     startRead();
 }
 
@@ -376,6 +378,7 @@ void Connection::readRecords(std::uint64_t generation) {
             return;
         }
         updateFrameTimer();
+        restartIdleTimer();
         for (auto& message : messages) {
             if (socketGeneration_ != generation || state_ == State::invalid) {
                 return;
@@ -387,13 +390,25 @@ void Connection::readRecords(std::uint64_t generation) {
     startRead();
 }
 
+void Connection::restartIdleTimer() {
+    if (end_ != End::listener) {
+        return;
+    }
+    // A silent client holds a place of its user; it connects again when it has something to say.
+    idleTimer_.schedule(limits_.idleTimeLimitSeconds, [weak = weak_from_this()] {
+        if (auto self = weak.lock()) {
+            self->invalidateOnQueue();
+        }
+    });
+}
+
 void Connection::updateFrameTimer() {
     if (end_ != End::listener) {
         return;
     }
     if (assembler_.holdsPartialFrame()) {
         if (!frameTimer_.isScheduled()) {
-            frameTimer_.schedule(frameTimeLimitSeconds_, [weak = weak_from_this()] {
+            frameTimer_.schedule(limits_.frameTimeLimitSeconds, [weak = weak_from_this()] {
                 if (auto self = weak.lock()) {
                     self->invalidateOnQueue();  // a frame that does not arrive whole in time
                 }
@@ -593,6 +608,9 @@ void Connection::closeSocket() {
     assembler_ = FrameAssembler();
     if (frameTimer_.isScheduled()) {
         frameTimer_.cancel();
+    }
+    if (idleTimer_.isScheduled()) {
+        idleTimer_.cancel();
     }
     {
         std::lock_guard lock(mutex_);

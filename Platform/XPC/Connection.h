@@ -63,7 +63,8 @@ using ReplyHandler = std::function<void(ReplyData)>;
 // Listener end (handed to the listener's delegate): suspended until the
 // delegate accepts and resumes it; no byte is read before. Once both happened,
 // the client is told so; a byte that arrived before closes the connection
-// instead. When the client goes away, it is invalidated.
+// instead. When the client goes away, or sends nothing for the listener's idle
+// time limit, it is invalidated.
 //
 // Either end: invalidate() (or a malformed or oversized frame, an unknown
 // selector or a wrong argument count, a record from another process, a peer
@@ -114,12 +115,18 @@ class Connection : public std::enable_shared_from_this<Connection> {
     friend class Listener;
     friend class RemoteObjectProxy;
     struct Key {};
+    // Listener end: how long a frame may take to arrive whole once it started, and
+    // how long an accepted connection may stay silent before it is closed.
+    struct ListenerEndLimits {
+        double frameTimeLimitSeconds = 0;
+        double idleTimeLimitSeconds = 0;
+    };
 
   public:
     // Use connectToService (or the listener); public only for make_shared.
     enum class End { client, listener };
     Connection(Key, End end, std::string serviceName, std::filesystem::path socketPath,
-               ConnectionOptions options, double frameTimeLimitSeconds);
+               ConnectionOptions options, ListenerEndLimits limits);
 
   private:
     enum class State { suspended, idle, awaitingAcceptance, connected, invalid };
@@ -136,7 +143,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     // threads or descriptors).
     static std::shared_ptr<Connection> acceptedConnection(const std::string& serviceName,
                                                           int socketDescriptor, PeerProcess peer,
-                                                          double frameTimeLimitSeconds);
+                                                          ListenerEndLimits limits);
     // Called once when the connection becomes invalid (the listener forgets it).
     void setClosedObserver(std::function<void()> observer);
     // Asks the delegate on the connection's queue; decided runs there afterwards,
@@ -159,6 +166,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     void startRead();
     void readRecords(std::uint64_t generation);
     void updateFrameTimer();
+    void restartIdleTimer();
     void handleMessage(Message message);
     void handleRequest(RequestMessage request);
     void handleReply(ReplyMessage reply);
@@ -180,8 +188,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     const std::string serviceName_;
     const std::filesystem::path socketPath_;
     const ConnectionOptions options_;
-    // Listener end: how long a frame may take to arrive whole once it started.
-    const double frameTimeLimitSeconds_;
+    const ListenerEndLimits limits_;
 
     // Guards what may be touched from any thread.
     mutable std::mutex mutex_;
@@ -208,6 +215,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     bool resumeRequested_ = false;
     FrameAssembler assembler_;
     dispatch::OneShotTimer frameTimer_;
+    dispatch::OneShotTimer idleTimer_;
     std::uint64_t nextCallID_ = 1;
     std::map<std::uint64_t, PendingCall> pendingCalls_;
     std::deque<std::shared_ptr<std::vector<std::uint8_t>>> outgoing_;

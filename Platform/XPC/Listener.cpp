@@ -6,6 +6,7 @@
 #include "Platform/Foundation/ScopedDescriptor.h"
 #include "Platform/XPC/Connection.h"
 #include "Platform/XPC/MessageSocket.h"
+#include "Platform/XPC/PeerCredentials.h"
 #include "Platform/XPC/ServiceSocketPath.h"
 #include "Platform/XPC/Signals.h"
 #include "Platform/XPC/XPCError.h"
@@ -18,8 +19,10 @@
 #include <unistd.h>
 #include <asio/posix/stream_descriptor.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -37,7 +40,9 @@ constexpr int kAcceptsPerTurn = 64;
 constexpr mode_t kDirectoryMode = 0755;
 // Anyone may connect; the delegate decides who is served.
 constexpr mode_t kSocketMode = 0666;
-constexpr mode_t kLockMode = 0644;
+// This user's alone: flock needs no more than reading, so a lock anyone can open, anyone can hold,
+// keeping every later listener from the name.
+constexpr mode_t kLockMode = 0600;
 
 [[noreturn]] void setupFailed() {
     throw XPCError(XPCError::Code::listenerSetupFailed);
@@ -71,6 +76,22 @@ struct Listener::State : std::enable_shared_from_this<Listener::State> {
           queue(serviceName + ".listener"),
           retryTimer(queue) {}
 
+    // An accepted connection in its user's line: not read, not yet pinned.
+    struct Waiting {
+        ScopedDescriptor socket;
+        std::uint64_t acceptedAt = 0;
+    };
+    // What one user holds.
+    struct Share {
+        std::size_t open = 0;     // connections made, decided or not
+        std::size_t pending = 0;  // of them, those not decided yet
+        std::deque<Waiting> line;
+    };
+    struct PendingDecision {
+        uid_t user = 0;
+        std::unique_ptr<dispatch::OneShotTimer> timer;
+    };
+
     const std::string serviceName;
     const std::filesystem::path socketPath;
     const ListenerOptions options;
@@ -82,8 +103,13 @@ struct Listener::State : std::enable_shared_from_this<Listener::State> {
     int lockDescriptor = -1;
     std::optional<std::pair<dev_t, ino_t>> boundSocketFile;
     bool accepting = false;
-    // The decision timer of every connection whose delegate has not answered yet.
-    std::map<Connection*, std::unique_ptr<dispatch::OneShotTimer>> pendingDecisions;
+    std::map<uid_t, Share> shares;  // only users that hold something
+    std::size_t openTotal = 0;
+    std::size_t waitingTotal = 0;
+    // The user whose line was served last; the next turn goes to the next user after it.
+    uid_t lastServedUser = 0;
+    // Every connection whose delegate has not answered yet.
+    std::map<Connection*, PendingDecision> pendingDecisions;
 
     std::mutex mutex;
     std::shared_ptr<ListenerDelegate> delegate;
@@ -93,7 +119,12 @@ struct Listener::State : std::enable_shared_from_this<Listener::State> {
     void startAccept();
     void acceptReady();
     void handleAccepted(int descriptor);
+    std::optional<uid_t> nextUserInTurn() const;
+    void serveLines();
+    void startDecision(uid_t user, Waiting waiting);
     void decisionFinished(Connection* key);
+    void connectionClosed(uid_t user);
+    void forgetIfEmpty(uid_t user);
     void stopOnQueue();
 };
 
@@ -105,9 +136,12 @@ void Listener::State::claimOnQueue() {
     const auto directory = openSocketDirectory(socketPath.parent_path());
 
     // Held for the listener's life: a second listener finds the name taken and leaves it alone.
+    // Closed to everyone else before it is taken, also when an earlier version left it open.
     ScopedDescriptor lock(::openat(directory.get(), (name + ".lock").c_str(),
                                    O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kLockMode));
-    if (lock.get() < 0) {
+    struct stat lockInfo {};
+    if (lock.get() < 0 || ::fstat(lock.get(), &lockInfo) != 0 || !S_ISREG(lockInfo.st_mode) ||
+        lockInfo.st_uid != ::geteuid() || ::fchmod(lock.get(), kLockMode) != 0) {
         setupFailed();
     }
     if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
@@ -151,7 +185,6 @@ void Listener::State::claimOnQueue() {
         setupFailed();
     }
     socket.release();
-    (void)::fchmod(lock.get(), kLockMode);
     lockDescriptor = lock.release();
     boundSocketFile = std::make_pair(info.st_dev, info.st_ino);
 }
@@ -197,43 +230,97 @@ void Listener::State::acceptReady() {
 void Listener::State::handleAccepted(int descriptor) {
     ScopedDescriptor socket(descriptor);
     const std::uint64_t acceptedAt = foundation::bootTimeTicks();
-    std::size_t open = 0;
-    {
-        std::lock_guard lock(mutex);
-        open = connections.size();
+    // The user from the kernel, before anything of the peer is read.
+    const auto credentials = peerCredentials(socket.get());
+    if (!credentials || credentials->processIdentifier <= 0) {
+        return;
     }
-    if (open >= options.maximumConnections ||
-        pendingDecisions.size() >= options.maximumPendingDecisions) {
+    const uid_t user = credentials->effectiveUserIdentifier;
+    Share& share = shares[user];
+    if (share.open + share.line.size() >= options.maximumConnectionsPerUser ||
+        openTotal + waitingTotal >= options.maximumConnections) {
+        forgetIfEmpty(user);
         return;  // closed at once
     }
-    // Identity from the kernel, before anything of the peer is read.
-    auto peer = PeerProcess::pin(socket.get(), options.pinning, acceptedAt);
+    share.line.push_back(Waiting{std::move(socket), acceptedAt});
+    ++waitingTotal;
+    serveLines();
+}
+
+std::optional<uid_t> Listener::State::nextUserInTurn() const {
+    const auto mayStart = [this](const auto& entry) {
+        const Share& share = entry.second;
+        return !share.line.empty() && share.pending < options.maximumPendingDecisionsPerUser;
+    };
+    auto found = std::find_if(shares.upper_bound(lastServedUser), shares.end(), mayStart);
+    if (found == shares.end()) {
+        found = std::find_if(shares.begin(), shares.end(), mayStart);
+    }
+    return found == shares.end() ? std::nullopt : std::optional(found->first);
+}
+
+void Listener::State::serveLines() {
+    while (pendingDecisions.size() < options.maximumPendingDecisions) {
+        const auto user = nextUserInTurn();
+        if (!user) {
+            return;
+        }
+        lastServedUser = *user;
+        Share& share = shares[*user];
+        Waiting next = std::move(share.line.front());
+        share.line.pop_front();
+        --waitingTotal;
+        startDecision(*user, std::move(next));
+    }
+}
+
+void Listener::State::startDecision(uid_t user, Waiting waiting) {
+    // A peer that spoke or hung up before its decision would be closed after it: spare the work.
+    // The pin is the process that connected (its start is checked against the acceptance).
+    auto peer = hasPendingInput(waiting.socket.get())
+                    ? std::nullopt
+                    : PeerProcess::pin(waiting.socket.get(), options.pinning, waiting.acceptedAt);
     if (!peer) {
+        forgetIfEmpty(user);
         return;
     }
     std::shared_ptr<Connection> connection;
     try {
-        connection = Connection::acceptedConnection(serviceName, socket.release(), std::move(*peer),
-                                                    options.frameTimeLimitSeconds);
+        connection = Connection::acceptedConnection(
+            serviceName, waiting.socket.release(), std::move(*peer),
+            Connection::ListenerEndLimits{options.frameTimeLimitSeconds,
+                                          options.idleTimeLimitSeconds});
     } catch (...) {
+        forgetIfEmpty(user);
         return;  // out of threads or descriptors: the socket is closed, the listener goes on
     }
     Connection* key = connection.get();
     // Registered before the delegate can resume the connection, so that a client closing at once
     // is still forgotten.
-    connection->setClosedObserver([weak = weak_from_this(), key] {
+    connection->setClosedObserver([weak = weak_from_this(), key, user] {
         auto self = weak.lock();
         if (!self) {
             return;
         }
         std::shared_ptr<Connection> released;
-        std::lock_guard lock(self->mutex);
-        if (auto found = self->connections.find(key); found != self->connections.end()) {
-            released = std::move(found->second);
-            self->connections.erase(found);
+        {
+            std::lock_guard lock(self->mutex);
+            if (auto found = self->connections.find(key); found != self->connections.end()) {
+                released = std::move(found->second);
+                self->connections.erase(found);
+            }
         }
+        self->queue.async([weak, user] {
+            if (auto state = weak.lock()) {
+                state->connectionClosed(user);
+            }
+        });
         // released goes after the lock: it may be the last reference.
     });
+    Share& share = shares[user];
+    ++share.open;
+    ++share.pending;
+    ++openTotal;
     std::shared_ptr<ListenerDelegate> currentDelegate;
     {
         std::lock_guard lock(mutex);
@@ -247,7 +334,7 @@ void Listener::State::handleAccepted(int descriptor) {
                             expired->refuseDecision();
                         }
                     });
-    pendingDecisions.emplace(key, std::move(timer));
+    pendingDecisions.emplace(key, PendingDecision{user, std::move(timer)});
     connection->decide(std::move(currentDelegate), [weak = weak_from_this(), key] {
         if (auto self = weak.lock()) {
             self->queue.async([weak, key] {
@@ -260,12 +347,44 @@ void Listener::State::handleAccepted(int descriptor) {
 }
 
 void Listener::State::decisionFinished(Connection* key) {
-    pendingDecisions.erase(key);
+    const auto found = pendingDecisions.find(key);
+    if (found == pendingDecisions.end()) {
+        return;
+    }
+    const uid_t user = found->second.user;
+    pendingDecisions.erase(found);
+    --shares[user].pending;
+    forgetIfEmpty(user);
+    serveLines();
+}
+
+void Listener::State::connectionClosed(uid_t user) {
+    --shares[user].open;
+    --openTotal;
+    forgetIfEmpty(user);
+    serveLines();
+}
+
+void Listener::State::forgetIfEmpty(uid_t user) {
+    const auto found = shares.find(user);
+    // A connection closed during its decision is forgotten once the decision has ended too.
+    if (found != shares.end() && found->second.open == 0 && found->second.pending == 0 &&
+        found->second.line.empty()) {
+        shares.erase(found);
+    }
 }
 
 void Listener::State::stopOnQueue() {
     accepting = false;
     retryTimer.cancel();
+    // Connections still in a line were never decided: they close with the listener.
+    for (auto& [user, share] : shares) {
+        waitingTotal -= share.line.size();
+        share.line.clear();
+    }
+    std::erase_if(shares, [](const auto& entry) {
+        return entry.second.open == 0 && entry.second.pending == 0;
+    });
     if (acceptor) {
         std::error_code ignored;
         acceptor->close(ignored);

@@ -18,21 +18,31 @@ namespace {
 using platform::foundation::ScopedDescriptor;
 
 constexpr mode_t fileMode = 0644;
+constexpr mode_t lockMode = 0600;
 
+// The writers' lock, taken without waiting: a lock file of the required owner that nobody else
+// can open. One of another owner or kind, or reached through a link, is never held.
 class FileLock {
   public:
-    explicit FileLock(int fd) : fd_(fd), held_(::flock(fd, LOCK_EX | LOCK_NB) == 0) {}
+    FileLock(const std::filesystem::path& path, std::uint32_t requiredOwnerUID)
+        : file_(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+                       lockMode)) {
+        struct stat info {};
+        held_ = file_.get() >= 0 && ::fstat(file_.get(), &info) == 0 && S_ISREG(info.st_mode) &&
+                info.st_uid == requiredOwnerUID && ::fchmod(file_.get(), lockMode) == 0 &&
+                ::flock(file_.get(), LOCK_EX | LOCK_NB) == 0;
+    }
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
     ~FileLock() {
         if (held_)
-            ::flock(fd_, LOCK_UN);
+            ::flock(file_.get(), LOCK_UN);
     }
     bool held() const { return held_; }
 
   private:
-    int fd_;
-    bool held_;
+    ScopedDescriptor file_;
+    bool held_ = false;
 };
 
 // Opens for appending without following a link and without blocking on a
@@ -61,6 +71,7 @@ ClientAuthorizationAuditLog::ClientAuthorizationAuditLog(std::filesystem::path f
                                                          std::int64_t maximumFileBytes,
                                                          std::uint32_t requiredOwnerUID, Clock now)
     : fileURL_(std::move(fileURL)),
+      lockURL_(fileURL_.string() + ".lock"),
       maximumFileBytes_(std::max(maximumFileBytes, smallestMaximumFileBytes)),
       requiredOwnerUID_(requiredOwnerUID),
       now_(std::move(now)) {}
@@ -73,17 +84,24 @@ bool ClientAuthorizationAuditLog::record(ClientAuthorizationFailure failure) {
     if (static_cast<std::int64_t>(line->size()) > maximumFileBytes_)
         return false;
     const std::lock_guard guard(lock_);
-    return appendLocked(*line);
+    // The same reason in the same second says nothing new.
+    auto& last = lastLineWritten_[failure];
+    if (last == *line)
+        return true;
+    if (!appendLocked(*line))
+        return false;
+    last = *line;
+    return true;
 }
 
 bool ClientAuthorizationAuditLog::appendLocked(const std::string& line) {
+    // Another writer holds the lock: drop this entry rather than wait.
+    const FileLock fileLock(lockURL_, requiredOwnerUID_);
+    if (!fileLock.held())
+        return false;
     bool created = false;
     const ScopedDescriptor file(openForAppend(fileURL_, created));
     if (file.get() < 0)
-        return false;
-    // Another writer holds the file: drop this entry rather than wait.
-    const FileLock fileLock(file.get());
-    if (!fileLock.held())
         return false;
 
     struct stat info {};

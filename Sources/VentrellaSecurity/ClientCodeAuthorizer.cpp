@@ -1,8 +1,11 @@
 #include "VentrellaSecurity/ClientCodeAuthorizer.h"
 
 #include <algorithm>
+#include <memory>
+#include <optional>
 #include <string_view>
 
+#include "Platform/Security/Code.h"
 #include "VentrellaSecurity/ClientCodeSignaturePolicy.h"
 #include "VentrellaSecurity/LiveClientCodeInspector.h"
 #include "VentrellaSecurity/UTF8Text.h"
@@ -33,14 +36,41 @@ bool equalIgnoringCase(std::string_view left, std::string_view right) {
                       [](char a, char b) { return lowercase(a) == lowercase(b); });
 }
 
+// What the signature states about identifier and flags, judged as authorize() judges it.
+std::optional<ClientAuthorizationFailure> statementFailure(const std::string& expectedIdentifier,
+                                                           std::uint32_t requiredSignatureFlags,
+                                                           const ClientCodeEvidence& peer) {
+    if (peer.identifier != expectedIdentifier)
+        return ClientAuthorizationFailure::identifierMismatch;
+    // Only library validation may be absent, and only for a hardened-runtime
+    // requirement whose client explicitly holds the entitlement that disables it.
+    const std::uint32_t missing = requiredSignatureFlags & ~peer.signatureFlags;
+    const bool flagsPass =
+        missing == 0 || (missing == ClientCodeSignaturePolicy::libraryValidation &&
+                         (requiredSignatureFlags & ClientCodeSignaturePolicy::runtime) != 0 &&
+                         peer.disablesLibraryValidation);
+    if (!flagsPass)
+        return ClientAuthorizationFailure::requiredFlagsMissing;
+    return std::nullopt;
+}
+
 }  // namespace
 
 ClientCodeAuthorizer::ClientCodeAuthorizer(std::string expectedIdentifier,
                                            std::uint32_t requiredSignatureFlags,
                                            ExpectedHashProvider expectedHashProvider)
     : ClientCodeAuthorizer(
-          std::move(expectedIdentifier), requiredSignatureFlags,
-          [](std::int32_t pid) { return LiveClientCodeInspector::evidence(pid); },
+          expectedIdentifier, requiredSignatureFlags,
+          // A peer is judged by its signature's statements before its image is read, and an
+          // image already hashed (the same client reconnecting) is not read again.
+          [services = platform::security::systemCodeSigningServices(
+               std::make_shared<platform::security::ImageVerificationCache>()),
+           expectedIdentifier, requiredSignatureFlags](std::int32_t pid) {
+              return LiveClientCodeInspector::evidence(
+                  pid, services, [&](const ClientCodeEvidence& peer) {
+                      return statementFailure(expectedIdentifier, requiredSignatureFlags, peer);
+                  });
+          },
           std::move(expectedHashProvider)) {}
 
 ClientCodeAuthorizer::ClientCodeAuthorizer(std::string expectedIdentifier,
@@ -66,18 +96,8 @@ AuthorizationResult ClientCodeAuthorizer::authorize(std::int32_t processIdentifi
         return AuthorizationResult::failure(evidence.error());
     const ClientCodeEvidence& peer = evidence.value();
 
-    if (peer.identifier != expectedIdentifier)
-        return AuthorizationResult::failure(ClientAuthorizationFailure::identifierMismatch);
-
-    // Only library validation may be absent, and only for a hardened-runtime
-    // requirement whose client explicitly holds the entitlement that disables it.
-    const std::uint32_t missing = requiredSignatureFlags & ~peer.signatureFlags;
-    const bool flagsPass =
-        missing == 0 || (missing == ClientCodeSignaturePolicy::libraryValidation &&
-                         (requiredSignatureFlags & ClientCodeSignaturePolicy::runtime) != 0 &&
-                         peer.disablesLibraryValidation);
-    if (!flagsPass)
-        return AuthorizationResult::failure(ClientAuthorizationFailure::requiredFlagsMissing);
+    if (const auto failure = statementFailure(expectedIdentifier, requiredSignatureFlags, peer))
+        return AuthorizationResult::failure(*failure);
 
     if (!equalIgnoringCase(peer.cdHash, expectedHash))
         return AuthorizationResult::failure(ClientAuthorizationFailure::cdHashMismatch);

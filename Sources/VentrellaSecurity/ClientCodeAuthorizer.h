@@ -19,6 +19,9 @@ struct ClientCodeAuthorizer {
 
     // Both providers must be safe to call from any thread; they are asked on
     // every call, so a changed expected hash takes effect at the next client.
+    // Without an evidence provider, the live one: it refuses a wrong identifier
+    // or missing flags before it hashes the image, and hashes an unchanged
+    // image only once for this authorizer.
     ClientCodeAuthorizer(std::string expectedIdentifier, std::uint32_t requiredSignatureFlags,
                          ExpectedHashProvider expectedHashProvider);
     ClientCodeAuthorizer(std::string expectedIdentifier, std::uint32_t requiredSignatureFlags,

@@ -8,13 +8,15 @@ EvidenceResult evidence(std::int32_t processIdentifier) {
     return evidence(processIdentifier, ps::systemCodeSigningServices());
 }
 
-EvidenceResult evidence(std::int32_t processIdentifier, const ps::CodeSigningServices& services) {
+EvidenceResult evidence(std::int32_t processIdentifier, const ps::CodeSigningServices& services,
+                        const EvidenceScreen& screen) {
     ps::Code code;
     if (services.copyGuestWithProcessIdentifier(processIdentifier, ps::defaultFlags, code) !=
             ps::statusSuccess ||
         !code)
         return EvidenceResult::failure(ClientAuthorizationFailure::guestLookupFailed);
-    if (services.checkValidity(code, validationFlags) != ps::statusSuccess)
+    if (services.checkValidity(code, validationFlags | ps::validityWithoutImageHash) !=
+        ps::statusSuccess)
         return EvidenceResult::failure(ClientAuthorizationFailure::liveValidationFailed);
     ps::StaticCode staticCode;
     if (services.copyStaticCode(code, ps::defaultFlags, staticCode) != ps::statusSuccess ||
@@ -24,7 +26,16 @@ EvidenceResult evidence(std::int32_t processIdentifier, const ps::CodeSigningSer
     if (services.copySigningInformation(staticCode, ps::signingInformationFlag, information) !=
         ps::statusSuccess)
         return EvidenceResult::failure(ClientAuthorizationFailure::signingInformationUnavailable);
-    return evidenceFromSigningInformation(information);
+    auto result = evidenceFromSigningInformation(information);
+    if (!result.isSuccess())
+        return result;
+    if (screen) {
+        if (const auto failure = screen(result.value()))
+            return EvidenceResult::failure(*failure);
+    }
+    if (services.checkValidity(code, validationFlags) != ps::statusSuccess)
+        return EvidenceResult::failure(ClientAuthorizationFailure::liveValidationFailed);
+    return result;
 }
 
 LiveCheck liveCheck(std::int32_t processIdentifier) {

@@ -1,9 +1,15 @@
 // Real processes that try to be served under the identity of the genuine client: a process that
-// connects and then execs the genuine image, one that writes first and execs after, and a child
-// that speaks on a socket the genuine client shares with it. The listener authorizes with the
+// connects and then execs the genuine image, one that writes first and execs after, a child that
+// speaks on a socket the genuine client shares with it, and another user who borrows the
+// connection of a genuine client it started in namespaces of its own; and another user who tries
+// to keep the genuine client out with connections of its own. The listener authorizes with the
 // real code-signing checks; each attack is refused while the genuine client is served.
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -35,6 +41,20 @@ using namespace std::chrono_literals;
 using ventrella::testsupport::ProbeProcess;
 
 const std::string kService = "com.quillmoor.Ventrella.identity";
+// Enough for a machine four times slower under the sanitizers; only a fault reaches it.
+constexpr auto kGenerous = ventrella::testsupport::eventDeadline;
+constexpr uid_t kNobody = 65534;
+
+// The genuine client's user: the machine's ordinary user (any other uid does as well).
+uid_t genuineUser() {
+    const passwd* entry = ::getpwnam("ventrella-user");
+    return entry != nullptr ? entry->pw_uid : 1001;
+}
+
+std::vector<std::string> asUser(uid_t user) {
+    return {"setpriv", "--reuid=" + std::to_string(user), "--regid=" + std::to_string(user),
+            "--clear-groups"};
+}
 
 std::filesystem::path probe(const std::string& kind) {
     return std::filesystem::path(PROBE_DIRECTORY) / ("identity-probe-" + kind);
@@ -58,10 +78,20 @@ class Record {
         events_.push_back(event);
         changed_.notify_all();
     }
-    bool waitFor(const std::string& event) {
+    bool waitFor(const std::string& event, std::chrono::milliseconds bound = kGenerous) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, ventrella::testsupport::eventDeadline, [&] {
+        return changed_.wait_for(lock, bound, [&] {
             return std::find(events_.begin(), events_.end(), event) != events_.end();
+        });
+    }
+    // An event that ends with this text, whichever connection it names.
+    bool waitForEnding(const std::string& ending, std::chrono::milliseconds bound = kGenerous) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, bound, [&] {
+            return std::any_of(events_.begin(), events_.end(), [&](const std::string& event) {
+                return event.size() >= ending.size() &&
+                       event.compare(event.size() - ending.size(), ending.size(), ending) == 0;
+            });
         });
     }
     std::vector<std::string> events() {
@@ -110,9 +140,8 @@ class GenuineOnlyDelegate : public xpc::ListenerDelegate {
             std::unique_lock lock(mutex_);
             number = ++decisions_;
             if (number == 1 && holdFirst) {
-                record_->add("connection 1 held");
-                released_.wait_for(lock, ventrella::testsupport::eventDeadline,
-                                   [&] { return release_; });
+                record_->add("connection 1 holding");
+                released_.wait_for(lock, kGenerous, [&] { return release_; });
             }
         }
         const auto pid = connection.processIdentifier();
@@ -151,24 +180,20 @@ class GenuineOnlyDelegate : public xpc::ListenerDelegate {
 
 class ClientIdentityTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_EQ(cdHashOf(probe("genuine")).size(), 40u);
+    void SetUp() override { ASSERT_EQ(cdHashOf(probe("genuine")).size(), 40u); }
+    // A fresh listener, delegate and record.
+    void start(xpc::ListenerOptions options = {}, bool holdFirst = false) {
+        listener_.reset();
+        record_ = std::make_shared<Record>();
         delegate_ = std::make_shared<GenuineOnlyDelegate>(cdHashOf(probe("genuine")), record_);
-    }
-    void start() {
-        // A held decision lasts as long as the test needs: what is tested is who is served.
-        xpc::ListenerOptions options;
-        options.decisionTimeLimitSeconds = ventrella::testsupport::eventDeadlineSeconds;
+        delegate_->holdFirst = holdFirst;
+        if (holdFirst) {
+            // A held decision lasts as long as the test needs: what is tested is who is served.
+            options.decisionTimeLimitSeconds = ventrella::testsupport::eventDeadlineSeconds;
+        }
         listener_ = std::make_unique<xpc::Listener>(kService, options);
         listener_->setDelegate(delegate_);
         listener_->resume();
-    }
-    // Lets the attacker exec the genuine client once the listener holds the decision on the
-    // attacker's own connection, so that the client's connection comes second.
-    void connectFirst(ProbeProcess& attacker) {
-        ASSERT_EQ(attacker.readLine(), "connected");
-        ASSERT_TRUE(record_->waitFor("connection 1 held"));
-        attacker.send("go");
     }
     // The genuine client, started fresh, is served.
     void expectGenuineClientServed() {
@@ -176,6 +201,50 @@ class ClientIdentityTest : public ::testing::Test {
         EXPECT_EQ(genuine.readLine(), "ready");
         EXPECT_EQ(genuine.readLine(), "reply 7");
         EXPECT_EQ(genuine.finish(), 0);
+    }
+    // The root and a copy of a probe made reachable for other users.
+    std::filesystem::path reachable(const std::string& kind) {
+        std::filesystem::permissions(root_.path(), std::filesystem::perms::owner_all |
+                                                       std::filesystem::perms::group_read |
+                                                       std::filesystem::perms::group_exec |
+                                                       std::filesystem::perms::others_read |
+                                                       std::filesystem::perms::others_exec);
+        const auto copy = root_.path() / kind;
+        std::filesystem::copy_file(probe(kind), copy, std::filesystem::copy_options::skip_existing);
+        return copy;
+    }
+    // The genuine client of the machine's ordinary user is served.
+    void expectServedAsTheGenuineUser() {
+        ProbeProcess genuine(reachable("genuine"), {}, asUser(genuineUser()), {"client"});
+        EXPECT_EQ(genuine.readLine(kGenerous), "ready");
+        EXPECT_EQ(genuine.readLine(kGenerous), "reply 7");
+        genuine.finish();
+    }
+    // The attacker grown to the largest image a signature may cover, signed by itself under
+    // another identifier: anyone can sign, so its signature is valid. Sparse, and signed here
+    // rather than by the tool, which would write all of it.
+    std::filesystem::path selfSignedLargestImage() {
+        const auto path = root_.path() / "impostor";
+        std::filesystem::copy_file(probe("attacker"), path);
+        std::filesystem::resize_file(path, ps::maximumImageBytes);
+        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        ps::CodeSignature signature;
+        signature.identifier = "com.quillmoor.Impostor";
+        signature.imageSize = ps::maximumImageBytes;
+        const auto hash = ps::hashImage(fd, signature.imageSize);
+        EXPECT_TRUE(hash);
+        signature.imageHash = hash.value_or(signature.imageHash);
+        const auto record = ps::encodeSignatureRecord(signature);
+        const auto trailer = ps::signatureTrailer(record.size());
+        const auto end = static_cast<off_t>(signature.imageSize);
+        EXPECT_EQ(::pwrite(fd, record.data(), record.size(), end),
+                  static_cast<ssize_t>(record.size()));
+        EXPECT_EQ(
+            ::pwrite(fd, trailer.data(), trailer.size(), end + static_cast<off_t>(record.size())),
+            static_cast<ssize_t>(trailer.size()));
+        ::close(fd);
+        std::filesystem::permissions(path, std::filesystem::perms(0755));
+        return path;
     }
 
     ventrella::testsupport::TemporaryPlatformRoot root_;
@@ -185,12 +254,13 @@ class ClientIdentityTest : public ::testing::Test {
 };
 
 TEST_F(ClientIdentityTest, ChildOfAProcessThatConnectedAndExecedTheGenuineClientIsRefused) {
-    delegate_->holdFirst = true;
-    start();
+    start({}, true);
     ProbeProcess attacker(probe("attacker"), {}, {},
                           {"fork-connect-exec", probe("genuine").string()});
-    ASSERT_NO_FATAL_FAILURE(connectFirst(attacker));
     // The genuine image runs under the connecting process's id before that connection is decided.
+    ASSERT_EQ(attacker.readLine(), "connected");
+    ASSERT_TRUE(record_->waitFor("connection 1 holding"));
+    attacker.send("go");
     ASSERT_EQ(attacker.readLine(), "ready");
     delegate_->releaseFirst();
     std::vector<std::string> lines{attacker.readLine(), attacker.readLine()};
@@ -205,10 +275,11 @@ TEST_F(ClientIdentityTest, ChildOfAProcessThatConnectedAndExecedTheGenuineClient
 }
 
 TEST_F(ClientIdentityTest, RequestWrittenBeforeTheExecIsNeverServed) {
-    delegate_->holdFirst = true;
-    start();
+    start({}, true);
     ProbeProcess attacker(probe("attacker"), {}, {}, {"send-then-exec", probe("genuine").string()});
-    ASSERT_NO_FATAL_FAILURE(connectFirst(attacker));
+    ASSERT_EQ(attacker.readLine(), "connected");
+    ASSERT_TRUE(record_->waitFor("connection 1 holding"));
+    attacker.send("go");
     ASSERT_EQ(attacker.readLine(), "ready");
     delegate_->releaseFirst();
     EXPECT_EQ(attacker.readLine(), "reply 7");
@@ -235,16 +306,8 @@ TEST_F(ClientIdentityTest, GenuineClientOfAnotherUserIsServedOnlyBecauseItSealed
     if (::geteuid() != 0) {
         GTEST_SKIP() << "starting a client as another user needs root";
     }
-    // A root and a copy of the client that the other user can reach.
-    std::filesystem::permissions(
-        root_.path(), std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
-                          std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
-                          std::filesystem::perms::others_exec);
-    const auto copy = root_.path() / "Ventrella";
-    std::filesystem::copy_file(probe("genuine"), copy);
     start();
-    ProbeProcess genuine(copy, {}, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"},
-                         {"client"});
+    ProbeProcess genuine(reachable("genuine"), {}, asUser(kNobody), {"client"});
     EXPECT_EQ(genuine.readLine(), "ready");
     // A hardened client that stayed dumpable would be refused (liveValidationFailed).
     EXPECT_EQ(genuine.readLine(), "reply 7");
@@ -260,6 +323,60 @@ TEST_F(ClientIdentityTest, UnsignedClientIsRefusedAtTheDoor) {
     EXPECT_TRUE(record_->contains("connection 1 refused liveValidationFailed"));
     attacker.finish();
     expectGenuineClientServed();
+}
+
+TEST_F(ClientIdentityTest, AnotherUserCannotBorrowTheConnectionOfAClientInNamespacesOfItsOwn) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "starting a client as another user needs root";
+    }
+    // Pinned by the kernel's pidfd of the peer, and without it.
+    for (const auto pinning : {xpc::PeerPinning::automatic, xpc::PeerPinning::fromCredentials}) {
+        SCOPED_TRACE(pinning == xpc::PeerPinning::automatic ? "automatic" : "from credentials");
+        xpc::ListenerOptions options;
+        options.pinning = pinning;
+        start(options);
+        ProbeProcess attacker(reachable("attacker"), {}, asUser(kNobody),
+                              {"borrow", reachable("genuine").string()});
+        // The client it started is refused at once, so there is nothing to borrow.
+        EXPECT_EQ(attacker.readLine(kGenerous), "attack: refused");
+        EXPECT_TRUE(record_->waitForEnding("refused liveValidationFailed"));
+        EXPECT_FALSE(record_->contains("served 666"));
+        attacker.finish();
+        expectServedAsTheGenuineUser();
+    }
+}
+
+TEST_F(ClientIdentityTest, OneUsersConnectionsNeverKeepAnotherUsersClientOut) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "starting a client as another user needs root";
+    }
+    const xpc::ListenerOptions options;
+    start(options);
+    {
+        SCOPED_TRACE("sixteen genuine clients that stay connected");
+        // One after another, as an attacker that tries again until every place is taken.
+        std::vector<std::unique_ptr<ProbeProcess>> idle;
+        std::size_t served = 0;
+        for (int i = 0; i < 16; ++i) {
+            idle.push_back(std::make_unique<ProbeProcess>(
+                reachable("genuine"), std::vector<std::string>{}, asUser(kNobody),
+                std::vector<std::string>{"client"}));
+            EXPECT_EQ(idle.back()->readLine(kGenerous), "ready");
+            served += idle.back()->readLine(kGenerous) == "reply 7" ? 1 : 0;
+        }
+        EXPECT_GE(served, 1u);
+        EXPECT_LE(served, options.maximumConnectionsPerUser);
+        expectServedAsTheGenuineUser();
+    }
+    {
+        SCOPED_TRACE("a flood of connections from a self-signed image of the largest size");
+        ProbeProcess flood(selfSignedLargestImage(), {}, asUser(kNobody), {"flood"});
+        ASSERT_EQ(flood.readLine(kGenerous), "flooding");
+        // Refused for what its signature states, its image unread.
+        ASSERT_TRUE(record_->waitForEnding("refused identifierMismatch"));
+        expectServedAsTheGenuineUser();
+        flood.finish();
+    }
 }
 
 }  // namespace

@@ -161,14 +161,24 @@ TEST(HelperClientIntegrationTests, EachFailureHasItsTextAndOnlyConnectionErrorsD
 }
 
 TEST(HelperClientIntegrationTests, AConnectionInterruptedBetweenCallsIsReopenedByTheNextCall) {
-    Fixture fixture;
-    fixture.helper.start();
-    ASSERT_TRUE(fixture.run(fixture.client.status())->value);
-    fixture.helper.closeConnections();
-    ASSERT_TRUE(fixture.connections.waitForInterruptions(1));
-    auto again = fixture.run(fixture.client.status());
-    EXPECT_TRUE(again->value) << again->errorText();
-    EXPECT_EQ(fixture.connections.opened(), 2);
+    // Closed by the helper as it quits, or for staying silent past the helper's limit.
+    for (const bool silent : {false, true}) {
+        SCOPED_TRACE(silent ? "silent" : "closed");
+        Fixture fixture;
+        platform::xpc::ListenerOptions options;
+        if (silent) {
+            options.idleTimeLimitSeconds = 0.2;
+        }
+        fixture.helper.start(options);
+        ASSERT_TRUE(fixture.run(fixture.client.status())->value);
+        if (!silent) {
+            fixture.helper.closeConnections();
+        }
+        ASSERT_TRUE(fixture.connections.waitForInterruptions(1));
+        auto again = fixture.run(fixture.client.status());
+        EXPECT_TRUE(again->value) << again->errorText();
+        EXPECT_EQ(fixture.connections.opened(), 2);
+    }
 }
 
 TEST(HelperClientIntegrationTests, ResetConnectionFailsAWaitingCallAtOnce) {

@@ -94,9 +94,9 @@ ScriptedHelperListener::~ScriptedHelperListener() {
     stop();
 }
 
-void ScriptedHelperListener::start() {
+void ScriptedHelperListener::start(platform::xpc::ListenerOptions options) {
     listener_ = std::make_unique<platform::xpc::Listener>(
-        std::string(shared::VentrellaHelperProtocol::machServiceName));
+        std::string(shared::VentrellaHelperProtocol::machServiceName), options);
     listener_->setDelegate(std::make_shared<Delegate>(state_));
     listener_->resume();
 }

@@ -27,7 +27,7 @@ class ScriptedHelperListener {
     ScriptedHelperListener();
     ~ScriptedHelperListener();
 
-    void start();
+    void start(platform::xpc::ListenerOptions options = {});
     void stop();
 
     void answerWith(Answer answer, std::string text = {});

@@ -55,15 +55,15 @@ class RealProcessTest : public ::testing::Test {
     }
     void TearDown() override { std::filesystem::remove_all(directory); }
 
-    // A copy of the good probe with one digit of its marker changed: it still
-    // runs, but its image no longer matches its signature.
-    std::filesystem::path tamperedCopy() {
-        std::ifstream in(probePath("good"), std::ios::binary);
+    // A copy of a probe with one digit of its marker changed: it still runs, but
+    // its image no longer matches its signature.
+    std::filesystem::path tamperedCopy(const std::string& probe = "good") {
+        std::ifstream in(probePath(probe), std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         const auto at = bytes.find("ventrella-probe-marker-0000");
         EXPECT_NE(at, std::string::npos);
         bytes[at + std::string("ventrella-probe-marker-000").size()] = '1';
-        const auto path = directory / "tampered";
+        const auto path = directory / ("tampered-" + probe);
         std::ofstream(path, std::ios::binary) << bytes;
         std::filesystem::permissions(path, std::filesystem::perms::owner_all);
         return path;
@@ -100,6 +100,9 @@ TEST_F(RealProcessTest, EachWrongProcessIsRefusedWithItsReason) {
         {tampered, {}, Failure::liveValidationFailed},
         {probePath("unsigned"), {}, Failure::liveValidationFailed},
         {probePath("wrong-identifier"), {}, Failure::identifierMismatch},
+        // What the signature states is judged before the image is read.
+        {tamperedCopy("wrong-identifier"), {}, Failure::identifierMismatch},
+        {tamperedCopy("no-flags"), {}, Failure::requiredFlagsMissing},
         {probePath("no-flags"), {}, Failure::requiredFlagsMissing},
         {probePath("good"), {"LD_PRELOAD=libm.so.6"}, Failure::liveValidationFailed},
         {probePath("good"), {"LD_LIBRARY_PATH=/nonexistent"}, Failure::liveValidationFailed},
@@ -184,52 +187,67 @@ TEST_F(RealProcessTest, HardenedProcessOfAnotherUserMustHaveSealedItself) {
     std::filesystem::copy_file(probePath("no-flags"), unhardened);
     const std::vector<std::string> asNobody{"setpriv", "--reuid=65534", "--regid=65534",
                                             "--clear-groups"};
+    // Its own user namespace without a root of its own: the kernel hands the files of the sealed
+    // process to the real root, but whoever made the namespace may trace it.
+    std::vector<std::string> inOwnNamespace = asNobody;
+    inOwnNamespace.insert(inOwnNamespace.end(), {"unshare", "--map-current-user"});
     const std::string hash = fileCdHash(good);
     struct Case {
         std::filesystem::path program;
         std::vector<std::string> environment;
+        const std::vector<std::string>& launcher;
         std::optional<Failure> expected;
     };
     const Case cases[] = {
-        {good, {}, std::nullopt},
+        {good, {}, asNobody, std::nullopt},
         // Anyone of the same user could read its memory or attach to it.
-        {good, {"PROBE_DUMPABLE=1"}, Failure::liveValidationFailed},
+        {good, {"PROBE_DUMPABLE=1"}, asNobody, Failure::liveValidationFailed},
         // Without a hardened-runtime claim nobody asks.
-        {unhardened, {"PROBE_DUMPABLE=1"}, Failure::requiredFlagsMissing},
+        {unhardened, {"PROBE_DUMPABLE=1"}, asNobody, Failure::requiredFlagsMissing},
+        {good, {}, inOwnNamespace, Failure::liveValidationFailed},
+        {unhardened, {}, inOwnNamespace, Failure::liveValidationFailed},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.program.filename().string() +
-                     (c.environment.empty() ? "" : " " + c.environment.front()));
-        ProbeProcess process(c.program, c.environment, asNobody);
+                     (c.environment.empty() ? "" : " " + c.environment.front()) +
+                     (c.launcher.size() > asNobody.size() ? " in its own namespace" : ""));
+        ProbeProcess process(c.program, c.environment, c.launcher);
         ASSERT_TRUE(process.waitReady());
         EXPECT_EQ(refusal(authorizeProbe(process.pid(), hash)), c.expected);
         EXPECT_EQ(process.finish(), 0);
     }
 }
 
-TEST_F(RealProcessTest, LiveCheckRefusesATraceOrAnotherImageAtAnyLaterMessage) {
+TEST_F(RealProcessTest, LiveCheckRefusesATraceANamespaceOrAnotherImageAtAnyLaterMessage) {
+    enum class Change { none, traced, ownUserNamespace };
     struct Case {
         const char* probe;
-        bool traced;
+        Change change;
         bool stillLive;
     };
     const Case cases[] = {
-        {"good", false, true},
-        {"good", true, false},
+        {"good", Change::none, true},
+        {"good", Change::traced, false},
         // Nothing claims the hardened runtime: a tracer is its own business.
-        {"no-flags", true, true},
+        {"no-flags", Change::traced, true},
+        {"good", Change::ownUserNamespace, false},
+        {"no-flags", Change::ownUserNamespace, false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.probe) + (c.traced ? " traced" : ""));
+        SCOPED_TRACE(std::string(c.probe) + " change " +
+                     std::to_string(static_cast<int>(c.change)));
         ProbeProcess process(probePath(c.probe));
         ASSERT_TRUE(process.waitReady());
         const auto check = vs::LiveClientCodeInspector::liveCheck(process.pid());
         EXPECT_TRUE(check()) << "just after acceptance";
-        if (c.traced) {
+        if (c.change == Change::traced) {
             ASSERT_EQ(::ptrace(PTRACE_SEIZE, process.pid(), nullptr, nullptr), 0);
+        } else if (c.change == Change::ownUserNamespace) {
+            process.send("unshare-user");
+            ASSERT_TRUE(process.waitReady());
         }
         EXPECT_EQ(check(), c.stillLive);
-        if (!c.traced) {
+        if (c.change == Change::none) {
             // Same process id and start time, another image.
             process.send("exec " + probePath("no-flags").string());
             ASSERT_TRUE(process.waitReady());

@@ -11,8 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -24,6 +28,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -185,19 +190,57 @@ inline const std::string kInvalid =
 inline const std::string kInterrupted =
     std::string("error:") + XPCError(XPCError::Code::connectionInterrupted).what();
 
+inline constexpr uid_t kNobody = 65534;
+
 // A socket speaking the wire directly, for frames no well-behaved client sends.
 class RawClient {
   public:
     explicit RawClient(const std::filesystem::path& path) {
         fd_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-        timeval timeout{ventrella::testsupport::eventDeadline.count(), 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+        const sockaddr_un address = addressOf(path);
+        connected_ =
+            ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+        setReceiveTimeout();
     }
-    ~RawClient() { ::close(fd_); }
+    // The connection of another user: made by a child running as that user, which lives as long
+    // as the client. Only reading suits it (what this process wrote would not be the peer's).
+    RawClient(const std::filesystem::path& path, uid_t user) {
+        const sockaddr_un address = addressOf(path);
+        int done[2];
+        if (::pipe2(done, O_CLOEXEC) != 0) {
+            throw std::runtime_error("pipe");
+        }
+        child_ = ::fork();
+        if (child_ == 0) {
+            // Nothing of this process's other connections may stay open in the child.
+            ::dup2(done[1], 3);
+            ::close_range(4, ~0U, 0);
+            const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+            const char connected =
+                fd == kChildSocket && ::setresgid(user, user, user) == 0 &&
+                ::setresuid(user, user, user) == 0 &&
+                ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+            (void)!::write(3, &connected, 1);
+            for (;;) {
+                ::pause();
+            }
+        }
+        ::close(done[1]);
+        char connected = 0;
+        connected_ = ::read(done[0], &connected, 1) == 1 && connected != 0;
+        ::close(done[0]);
+        const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, child_, 0));
+        fd_ = static_cast<int>(::syscall(SYS_pidfd_getfd, pidfd, kChildSocket, 0));
+        ::close(pidfd);
+        setReceiveTimeout();
+    }
+    ~RawClient() {
+        ::close(fd_);
+        if (child_ > 0) {
+            ::kill(child_, SIGKILL);
+            ::waitpid(child_, nullptr, 0);
+        }
+    }
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
     int descriptor() const { return fd_; }
@@ -239,8 +282,21 @@ class RawClient {
     }
 
   private:
+    static constexpr int kChildSocket = 4;
+
+    static sockaddr_un addressOf(const std::filesystem::path& path) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+        return address;
+    }
+    void setReceiveTimeout() {
+        timeval timeout{ventrella::testsupport::eventDeadline.count(), 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+    }
     int fd_ = -1;
     bool connected_ = false;
+    pid_t child_ = -1;
 };
 
 inline std::vector<std::uint8_t> frameWithBody(std::vector<std::uint8_t> body) {
@@ -258,6 +314,11 @@ class ConnectionTests : public ::testing::Test {
         char pattern[] = "/tmp/xpc-test-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         root_ = pattern;
+        // Reachable by the other users some tests connect as.
+        std::filesystem::permissions(
+            root_, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                       std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                       std::filesystem::perms::others_exec);
         ::setenv("VIRTUAL_MAC_ROOT", root_.c_str(), 1);
     }
     void TearDown() override {

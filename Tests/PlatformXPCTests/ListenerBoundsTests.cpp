@@ -43,7 +43,8 @@ class ClientFlood {
         int closed = 0;    // closed by the listener
     };
 
-    ClientFlood(const std::filesystem::path& path, int count) {
+    // user: whose connections they are (the child runs as that user); by default this one's.
+    ClientFlood(const std::filesystem::path& path, int count, uid_t user = ::geteuid()) {
         int ready[2], release[2], start[2];
         if (::pipe(ready) != 0 || ::pipe(release) != 0 || ::pipe(start) != 0) {
             throw std::runtime_error("pipe");
@@ -55,6 +56,9 @@ class ClientFlood {
             ::close(start[1]);
             char go = 0;
             (void)!::read(start[0], &go, 1);
+            if (::setresgid(user, user, user) != 0 || ::setresuid(user, user, user) != 0) {
+                ::_exit(1);
+            }
             run(path, count, ready[1]);
             go = 0;
             (void)!::read(release[0], &go, 1);
@@ -127,7 +131,8 @@ class ClientFlood {
             }
         }
         (void)!::write(report, &outcome.connected, sizeof(outcome.connected));
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        const auto deadline =
+            std::chrono::steady_clock::now() + ventrella::testsupport::eventDeadline;
         for (const int fd : sockets) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
@@ -196,43 +201,47 @@ TEST_F(ConnectionTests, SlowDecisionIsCutOffWhileOtherClientsAreServed) {
     closeAndWait(connection);
 }
 
-TEST_F(ConnectionTests, PastEitherCapANewConnectionIsClosedAtOnce) {
+TEST_F(ConnectionTests, EachUserWaitsInItsOwnLineAndPastItsShareIsClosedAtOnce) {
+    constexpr uid_t kOtherUser = 1001;
     delegate_->heldDecisions = 1;
     ListenerOptions options;
-    options.maximumConnections = 3;
-    options.maximumPendingDecisions = 1;
+    options.maximumConnections = 4;
+    options.maximumConnectionsPerUser = 2;
+    options.maximumPendingDecisions = 2;
+    options.maximumPendingDecisionsPerUser = 1;
     startListener(options);
+    const auto path = listener_->socketPath();
 
-    RawClient pending(listener_->socketPath());
+    RawClient held(path);
     ASSERT_TRUE(delegate_->calls.waitFor(1));
-    RawClient overPendingCap(listener_->socketPath());
-    EXPECT_TRUE(overPendingCap.closedByPeer());
+    // Past this user's pending share: waits, unread, behind the held decision.
+    RawClient waiting(path);
+    // Another user's connection is decided meanwhile.
+    RawClient other(path, kNobody);
+    ASSERT_TRUE(other.connected());
+    EXPECT_TRUE(other.awaitAcceptance());
+    EXPECT_EQ(delegate_->calls.all(), (std::vector<std::string>{"holding", "accepted"}));
+    // This user holds its share, one deciding and one waiting: the next is closed at once.
+    RawClient overShare(path);
+    EXPECT_TRUE(overShare.closedByPeer());
+
     delegate_->held.open();
-    EXPECT_TRUE(pending.awaitAcceptance());
+    EXPECT_TRUE(held.awaitAcceptance());
+    EXPECT_TRUE(waiting.awaitAcceptance());
+    auto fourth = std::make_unique<RawClient>(path, kOtherUser);
+    EXPECT_TRUE(fourth->awaitAcceptance());
+    RawClient overTotal(path, kNobody);
+    EXPECT_TRUE(overTotal.closedByPeer());
 
-    // Decided connections count against the other cap. Each new one may still meet the decision
-    // of the one before it, so it is tried until it gets its turn.
-    const auto acceptedClient = [&] {
-        std::unique_ptr<RawClient> raw;
-        EXPECT_TRUE(eventually([&] {
-            raw = std::make_unique<RawClient>(listener_->socketPath());
-            return raw->awaitAcceptance();
-        }));
-        return raw;
-    };
-    auto second = acceptedClient();
-    auto third = acceptedClient();
-    RawClient overConnectionCap(listener_->socketPath());
-    EXPECT_TRUE(overConnectionCap.closedByPeer());
-
-    // A closed connection frees its place.
-    third.reset();
-    EXPECT_TRUE(acceptedClient());
+    // A closed connection frees its place, once the listener has seen it close.
+    fourth.reset();
+    EXPECT_TRUE(eventually([&] { return RawClient(path, kNobody).awaitAcceptance(); }));
 }
 
-TEST_F(ConnectionTests, FrameMustArriveWholeWithinTheTimeLimit) {
+TEST_F(ConnectionTests, AFrameMustArriveWholeAndAConnectionSpeakWithinTheirTimeLimits) {
     ListenerOptions options;
     options.frameTimeLimitSeconds = 0.3;
+    options.idleTimeLimitSeconds = 1.5;
     startListener(options);
     const auto frame = encodeFrame(RequestMessage{7, "echo:withReply:", {8}});
 
@@ -254,6 +263,17 @@ TEST_F(ConnectionTests, FrameMustArriveWholeWithinTheTimeLimit) {
     // Closed at the limit: nothing else would end a connection that waits for its frame.
     EXPECT_TRUE(stalled.closedByPeer());
     EXPECT_EQ(delegate_->service->invocations.all().size(), 1u);
+
+    // Speaking well within the idle limit keeps a connection for longer than the limit; falling
+    // silent ends it.
+    RawClient speaking(listener_->socketPath());
+    ASSERT_TRUE(speaking.awaitAcceptance());
+    for (std::uint64_t call = 1; call <= 4; ++call) {
+        std::this_thread::sleep_for(600ms);
+        ASSERT_TRUE(speaking.write(encodeFrame(RequestMessage{call, "echo:withReply:", {9}})));
+        EXPECT_EQ(speaking.readRecord(), encodeFrame(ReplyMessage{call, text("9")}));
+    }
+    EXPECT_TRUE(speaking.closedByPeer());
 }
 
 TEST_F(ConnectionTests, AThousandConnectionsLeaveThreadsAndMemoryBounded) {
@@ -271,8 +291,12 @@ TEST_F(ConnectionTests, AThousandConnectionsLeaveThreadsAndMemoryBounded) {
     const long baseResident = statusValue("VmRSS");
     ClientFlood::Outcome outcome;
     {
-        ClientFlood flood(listener_->socketPath(), 1000);
+        ClientFlood flood(listener_->socketPath(), 1000, kNobody);
         outcome = flood.outcome();
+        // However many connections one user holds, another user's client is served.
+        auto during = client();
+        EXPECT_EQ(echo(during, 2), "reply:2");
+        closeAndWait(during);
         flood.finish();
     }
     sampler.stop();
@@ -285,16 +309,13 @@ TEST_F(ConnectionTests, AThousandConnectionsLeaveThreadsAndMemoryBounded) {
     EXPECT_EQ(outcome.connected, 1000);
     EXPECT_EQ(outcome.accepted + outcome.closed, 1000) << "every connection was answered";
     EXPECT_GE(outcome.accepted, 1);
-    EXPECT_LE(outcome.accepted, static_cast<int>(options.maximumConnections));
+    EXPECT_LE(outcome.accepted, static_cast<int>(options.maximumConnectionsPerUser));
     // One thread per open connection, and nothing unbounded besides.
     EXPECT_LE(extraThreads, static_cast<long>(options.maximumConnections));
     EXPECT_LE(extraKilobytes, 64 * 1024);
 
-    // Once the flood is gone, so are its connections, and the service is there.
+    // Once the flood is gone, so are its connections.
     EXPECT_TRUE(eventually([&] { return statusValue("Threads") <= baseThreads; }));
-    auto after = client();
-    EXPECT_EQ(echo(after, 2), "reply:2");
-    closeAndWait(after);
 }
 
 TEST_F(ConnectionTests, RunningOutOfDescriptorsNeverEndsTheListener) {
@@ -307,7 +328,9 @@ TEST_F(ConnectionTests, RunningOutOfDescriptorsNeverEndsTheListener) {
     constexpr int kFlood = 50;
     ListenerOptions options;
     options.maximumConnections = kFlood + 2;
+    options.maximumConnectionsPerUser = kFlood + 2;
     options.maximumPendingDecisions = kFlood + 2;
+    options.maximumPendingDecisionsPerUser = kFlood + 2;
     startListener(options);
     auto before = client();
     EXPECT_EQ(echo(before, 5), "reply:5");

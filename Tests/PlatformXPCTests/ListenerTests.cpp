@@ -99,14 +99,27 @@ TEST_F(ConnectionTests, OnlyAStaleSocketIsReplaced) {
     EXPECT_EQ(content, "kept");
 }
 
-TEST_F(ConnectionTests, DirectoryAndSocketGetTheirModesWhateverTheUmaskAndNeverThroughALink) {
+TEST_F(ConnectionTests, DirectorySocketAndLockGetTheirModesWhateverTheUmaskAndNeverThroughALink) {
     const auto directory = root_ / "var/run/xpc";
-    const mode_t saved = ::umask(0077);
+    const auto lock = directory / (kService + ".sock.lock");
+    // A lock file another version left open to everyone is closed again.
+    std::filesystem::create_directories(directory);
+    std::ofstream(lock).close();
+    std::filesystem::permissions(lock, std::filesystem::perms(0644));
+    const mode_t saved = ::umask(0);
     startListener();
     ::umask(saved);
     EXPECT_EQ(modeOf(directory), 0755u);
     EXPECT_EQ(modeOf(listener_->socketPath()), 0666u);
+    // Reading is all flock needs: nobody else may open the lock that holds the name.
+    EXPECT_EQ(modeOf(lock), 0600u);
     listener_.reset();
+
+    // A lock file of another user is not taken for this one's.
+    ASSERT_EQ(::chown(lock.c_str(), kNobody, kNobody), 0) << "the suite runs as root";
+    Listener foreignLock(kService);
+    EXPECT_EQ(resumeFailure(foreignLock), XPCError::Code::listenerSetupFailed);
+    std::filesystem::remove(lock);
 
     // The socket directory replaced by a link to another directory: nothing is set up there.
     std::filesystem::remove_all(directory);

@@ -2,9 +2,12 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "Support/Eventually.h"
 
 namespace ventrella::testsupport {
 
@@ -23,9 +26,8 @@ class ProbeProcess {
     ~ProbeProcess();
 
     pid_t pid() const { return pid_; }
-    // The next line of the probe's output, or an empty string at the wait's deadline or at end of
-    // output.
-    std::string readLine();
+    // The next line of the probe's output, or an empty string after the bound or at end of output.
+    std::string readLine(std::chrono::milliseconds bound = eventDeadline);
     bool waitReady() { return readLine().rfind("ready ", 0) == 0; }
     void send(const std::string& line);
     // Closes the probe's input and reaps it; the wait status.

@@ -1,8 +1,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -10,6 +14,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "SimulatedMac.h"
 #include "Support/FileContents.h"
@@ -57,38 +62,56 @@ TEST(HelperDaemonE2E, SignedClientAppliesAndTheFansHoldTheVerifiedTargets) {
     EXPECT_FALSE(fs::exists(mac.supportFile("manual-owner")));
 }
 
+// A copy of the client signed by the build's tool as given (everyone has the tool).
+fs::path signedCopy(const SimulatedMac& mac, const fs::path& program, const std::string& name,
+                    const std::vector<std::string>& signing) {
+    const fs::path copy = mac.root() / "impostors" / name;
+    fs::create_directories(copy.parent_path());
+    fs::copy_file(program, copy);
+    std::vector<std::string> command{CODESIGN_TOOL, "sign"};
+    command.insert(command.end(), signing.begin(), signing.end());
+    command.push_back(copy.string());
+    EXPECT_EQ(mac.run(command).exitCode, 0);
+    return copy;
+}
+
+const std::vector<std::string> kWrongIdentifier{"--identifier", "com.quillmoor.Impostor", "--flags",
+                                                "0x12000"};
+
+// A copy of a program with one byte of its image changed: a letter of the client's usage text,
+// so that it still runs whatever the build's layout.
+fs::path tamperedCopy(const fs::path& program, const fs::path& copy) {
+    std::string bytes = readFile(program);
+    const auto at = bytes.find("usage: ventrella-helper-client");
+    EXPECT_NE(at, std::string::npos);
+    bytes[at] = 'U';
+    std::ofstream(copy, std::ios::binary) << bytes;
+    fs::permissions(copy, fs::perms::owner_all);
+    return copy;
+}
+
+mode_t modeOf(const fs::path& path, uid_t& owner) {
+    struct stat info {};
+    EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
+    owner = info.st_uid;
+    return info.st_mode & 07777;
+}
+
 TEST(HelperDaemonE2E, ImpostorClientsAreRefusedAuditedAndLogged) {
     SimulatedMac mac;
     ASSERT_TRUE(mac.waitForHelper());
     const fs::path impostors = mac.root() / "impostors";
-    fs::create_directories(impostors);
-
-    const fs::path wrongIdentifier = impostors / "wrong-identifier";
-    fs::copy_file(CLIENT_PROGRAM, wrongIdentifier);
-    ASSERT_EQ(mac.run({CODESIGN_TOOL, "sign", "--identifier", "com.quillmoor.Impostor", "--flags",
-                       "0x12000", wrongIdentifier.string()})
-                  .exitCode,
-              0);
-
+    const fs::path wrongIdentifier =
+        signedCopy(mac, CLIENT_PROGRAM, "wrong-identifier", kWrongIdentifier);
     // Same identifier and flags, but not the bundled application: another cdhash.
-    const fs::path otherBuild = impostors / "other-build";
-    fs::copy_file(CLIENT_PROGRAM, otherBuild);
-    ASSERT_EQ(mac.run({CODESIGN_TOOL, "sign", "--identifier", "com.quillmoor.Ventrella", "--flags",
-                       "0x12000", "--team", "OTHERTEAM1", otherBuild.string()})
-                  .exitCode,
-              0);
-
-    // The bundled client with one byte of its image changed: a letter of its usage text, so that
-    // it still runs whatever the build's layout.
-    const fs::path tampered = impostors / "tampered";
-    {
-        std::string bytes = readFile(CLIENT_PROGRAM);
-        const auto at = bytes.find("usage: ventrella-helper-client");
-        ASSERT_NE(at, std::string::npos);
-        bytes[at] = 'U';
-        std::ofstream(tampered, std::ios::binary) << bytes;
-        fs::permissions(tampered, fs::perms::owner_all);
-    }
+    const fs::path otherBuild = signedCopy(
+        mac, CLIENT_PROGRAM, "other-build",
+        {"--identifier", "com.quillmoor.Ventrella", "--flags", "0x12000", "--team", "OTHERTEAM1"});
+    // The bundled client with one byte of its image changed.
+    const fs::path tampered = tamperedCopy(CLIENT_PROGRAM, impostors / "tampered");
+    // What a signature states is judged before its image is read.
+    const fs::path tamperedWrongIdentifier =
+        tamperedCopy(wrongIdentifier, impostors / "tampered-wrong-identifier");
 
     // The image alone, its signature cut off.
     const fs::path unsignedClient = impostors / "unsigned";
@@ -106,25 +129,99 @@ TEST(HelperDaemonE2E, ImpostorClientsAreRefusedAuditedAndLogged) {
         {otherBuild, "cdHashMismatch"},
         {tampered, "liveValidationFailed"},
         {unsignedClient, "liveValidationFailed"},
+        {tamperedWrongIdentifier, "identifierMismatch"},
+    };
+    // The newest rejection in the helper's log is this one's (the audit writes a reason once a
+    // second).
+    const auto newest = [](const std::string& text, const std::string& start) {
+        const auto at = text.rfind(start);
+        return at == std::string::npos ? std::string() : text.substr(at, text.find('\n', at) - at);
     };
     for (const auto& refusal : cases) {
         const fs::path& program = refusal.first;
         const std::string& reason = refusal.second;
-        SCOPED_TRACE(reason);
+        SCOPED_TRACE(program.filename().string());
         auto refused = mac.run({program.string(), "apply", "60"});
         EXPECT_NE(refused.exitCode, 0);
         EXPECT_THAT(refused.err, HasSubstr("connection error"));
         EXPECT_THAT(readFile(mac.supportFile("helper-auth.jsonl")),
                     HasSubstr("{\"reason\":\"" + reason + "\""));
         EXPECT_TRUE(eventually([&] {
-            return readFile(mac.helperLog()).find("client.rejected reason=" + reason + " pid=") !=
-                   std::string::npos;
+            return newest(readFile(mac.helperLog()), "client.rejected ")
+                .starts_with("client.rejected reason=" + reason + " pid=");
         })) << readFile(mac.helperLog());
     }
     // None of them got the fans.
     EXPECT_TRUE(fansAre(mac.status(), "automatic"));
     EXPECT_FALSE(fs::exists(mac.supportFile("manual-owner")));
     EXPECT_EQ(mac.client({"status"}).exitCode, 0);
+}
+
+TEST(HelperDaemonE2E, NoOtherUserCanHoldTheHelpersNameOrSilenceItsAudit) {
+    SimulatedMac mac;
+    ASSERT_TRUE(mac.waitForHelper());
+    // Reachable by every user, as a Mac's root is.
+    fs::permissions(mac.root(), fs::perms(0755));
+    const fs::path nameLock = mac.root() / "var/run/xpc/com.quillmoor.Ventrella.helper.sock.lock";
+    const fs::path audit = mac.supportFile("helper-auth.jsonl");
+    const std::vector<std::string> asNobody{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                            "--clear-groups"};
+    const auto asAttacker = [&](std::vector<std::string> command) {
+        command.insert(command.begin(), asNobody.begin(), asNobody.end());
+        return command;
+    };
+    const auto attack = [&](std::vector<std::string> command) {
+        return mac.spawn(asAttacker(std::move(command)));
+    };
+    // The folder of the lock is open to the attacker: only the lock's own mode can stop it.
+    ASSERT_EQ(mac.run(asAttacker({"test", "-S",
+                                  nameLock.parent_path() / "com.quillmoor.Ventrella.helper.sock"}))
+                  .exitCode,
+              0);
+
+    // The helper's name: whoever held its lock across a crash would keep every later helper out.
+    uid_t owner = 1;
+    EXPECT_EQ(modeOf(nameLock, owner), 0600u);
+    EXPECT_EQ(owner, 0u);
+    const pid_t nameHolder = attack({"flock", nameLock.string(), "sleep", "600"});
+    int status = 0;
+    ASSERT_TRUE(
+        eventually([&] { return ::waitpid(nameHolder, &status, WNOHANG) == nameHolder; }, 60.0))
+        << "the lock could be opened";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0);
+    const auto helper = mac.helperProcess();
+    ASSERT_TRUE(helper);
+    ::kill(*helper, SIGKILL);
+    EXPECT_TRUE(eventually(
+        [&] {
+            const auto current = mac.helperProcess();
+            return current && *current != *helper && mac.client({"status"}).exitCode == 0;
+        },
+        60.0));
+
+    // The audit: anyone may read the log and so lock it, which must not make the helper drop a
+    // refusal.
+    const fs::path impostor = signedCopy(mac, CLIENT_PROGRAM, "impostor", kWrongIdentifier);
+    ASSERT_NE(mac.run({impostor.string(), "status"}).exitCode, 0);
+    EXPECT_EQ(modeOf(audit, owner), 0644u);
+    EXPECT_EQ(modeOf(audit.string() + ".lock", owner), 0600u);
+    EXPECT_EQ(owner, 0u);
+    const pid_t auditHolder = attack({"flock", audit.string(), "sleep", "600"});
+    ASSERT_TRUE(eventually(
+        [&] {
+            const int fd = ::open(audit.c_str(), O_RDONLY | O_CLOEXEC);
+            const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+            ::close(fd);
+            return held;
+        },
+        60.0));
+    const fs::path otherBuild = signedCopy(
+        mac, CLIENT_PROGRAM, "other-build",
+        {"--identifier", "com.quillmoor.Ventrella", "--flags", "0x12000", "--team", "OTHERTEAM1"});
+    ASSERT_NE(mac.run({otherBuild.string(), "status"}).exitCode, 0);
+    EXPECT_THAT(readFile(audit), HasSubstr("{\"reason\":\"cdHashMismatch\""));
+    ::kill(auditHolder, SIGKILL);
+    ::waitpid(auditHolder, nullptr, 0);
 }
 
 TEST(HelperDaemonE2E, ConcurrentClientsAreServedAndAVanishingClientLeavesTheHelperServing) {

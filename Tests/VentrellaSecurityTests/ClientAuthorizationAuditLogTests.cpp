@@ -88,8 +88,33 @@ TEST_F(AuditLogTest, ALineThatWouldPassTheCapStartsTheFileAgain) {
 
     // Exactly reaching the cap is still allowed.
     write(file, std::string(1024 - mismatchLine.size() - 1, 'y') + "\n");
-    ASSERT_TRUE(audit.record(Failure::identifierMismatch));
+    ASSERT_TRUE(log(1024).record(Failure::identifierMismatch));
     EXPECT_EQ(contents(file).size(), 1024u);
+}
+
+TEST_F(AuditLogTest, AFloodWritesOneLineForEachReasonAndSecond) {
+    auto now = fixedNow;
+    Log audit(file, Log::defaultMaximumFileBytes, ::geteuid(), [&now] { return now; });
+    const auto line = [&now](Failure reason) {
+        return *ClientAuthorizationAuditEntry{now, reason}.encoded() + "\n";
+    };
+    std::string expected;
+    for (int second = 0; second < 2; ++second) {
+        for (const Failure reason : {Failure::identifierMismatch, Failure::cdHashMismatch}) {
+            for (int i = 0; i < 100; ++i)
+                EXPECT_TRUE(audit.record(reason));
+            expected += line(reason);
+        }
+        now += seconds(1);
+    }
+    EXPECT_EQ(contents(file), expected);
+    // A line that was dropped is no reason to drop the next one.
+    write(file, "");
+    EXPECT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+    EXPECT_FALSE(audit.record(Failure::identifierMismatch));
+    std::filesystem::remove(file);
+    EXPECT_TRUE(audit.record(Failure::identifierMismatch));
+    EXPECT_EQ(contents(file), line(Failure::identifierMismatch));
 }
 
 TEST_F(AuditLogTest, CapHasAFloorOf1024Bytes) {
@@ -136,20 +161,40 @@ TEST_F(AuditLogTest, RefusesLinksForeignOwnersAndFifos) {
     EXPECT_EQ(latest(), std::nullopt);
 }
 
-TEST_F(AuditLogTest, ALockHeldElsewhereDropsTheEntryWithoutWaiting) {
+TEST_F(AuditLogTest, OnlyTheOwnersLockFileDecidesAndALockHeldThereDropsTheEntryWithoutWaiting) {
+    const auto lockFile = directory / "helper-auth.jsonl.lock";
     write(file, mismatchLine);
-    const int other = ::open(file.c_str(), O_RDONLY);
-    ASSERT_GE(other, 0);
-    ASSERT_EQ(::flock(other, LOCK_EX), 0);
-    EXPECT_FALSE(log().record(Failure::cdHashMismatch));
-    EXPECT_EQ(contents(file), mismatchLine);
-    ::flock(other, LOCK_UN);
-    ::close(other);
+    // Anyone may read the log and so lock it: that holds no writer off.
+    const int reader = ::open(file.c_str(), O_RDONLY);
+    ASSERT_GE(reader, 0);
+    ASSERT_EQ(::flock(reader, LOCK_EX), 0);
     EXPECT_TRUE(log().record(Failure::cdHashMismatch));
+    ::close(reader);
+    struct stat info {};
+    ASSERT_EQ(::stat(lockFile.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+
+    const int writer = ::open(lockFile.c_str(), O_RDONLY);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(::flock(writer, LOCK_EX), 0);
+    EXPECT_FALSE(log().record(Failure::requiredFlagsMissing));
+    ::close(writer);
+    EXPECT_TRUE(log().record(Failure::requiredFlagsMissing));
+
+    // A lock file of another owner, or a link in its place, is never taken.
+    ASSERT_EQ(::chown(lockFile.c_str(), 65534, 65534), 0) << "the suite runs as root";
+    EXPECT_FALSE(log().record(Failure::identifierMissing));
+    std::filesystem::remove(lockFile);
+    std::filesystem::create_symlink(directory / "elsewhere", lockFile);
+    EXPECT_FALSE(log().record(Failure::identifierMissing));
+    EXPECT_FALSE(std::filesystem::exists(directory / "elsewhere"));
+    EXPECT_EQ(latest(), (ClientAuthorizationAuditEntry{fixedNow, Failure::requiredFlagsMissing}));
 }
 
 TEST_F(AuditLogTest, ConcurrentWritersOfOneLogLoseNoLine) {
-    auto audit = log(1 << 20);
+    // Every entry a second of its own, so that no two lines are the same.
+    std::atomic<int> tick{0};
+    Log audit(file, 1 << 20, ::geteuid(), [&tick] { return fixedNow + seconds(tick++); });
     constexpr int threads = 8, perThread = 40;
     std::vector<std::thread> writers;
     std::atomic<int> failures{0};

@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <optional>
+#include <vector>
+
 #include "VentrellaSecurity/LiveClientCodeInspector.h"
 #include "VentrellaSecurity/RunningCodeLocator.h"
 
@@ -24,11 +27,13 @@ struct FakeServices {
     ps::OSStatus guest = ps::statusSuccess;
     bool guestObject = true;
     ps::OSStatus validity = ps::statusSuccess;
+    // The answer once the image is hashed too.
+    ps::OSStatus imageValidity = ps::statusSuccess;
     ps::OSStatus staticCode = ps::statusSuccess;
     bool staticObject = true;
     ps::OSStatus information = ps::statusSuccess;
     ps::Value dictionary = ps::Value(signedInformation());
-    std::uint32_t validityFlags = 0;
+    std::vector<std::uint32_t> validityFlags;
     std::uint32_t informationFlags = 0;
     pid_t pid = 0;
 
@@ -46,8 +51,10 @@ struct FakeServices {
             return guest;
         };
         s.checkValidity = [this](const ps::Code&, std::uint32_t flags) {
-            validityFlags = flags;
-            return validity;
+            validityFlags.push_back(flags);
+            return (flags & ps::validityWithoutImageHash) != 0 || validity != ps::statusSuccess
+                       ? validity
+                       : imageValidity;
         };
         s.copyStaticCode = [this](const ps::Code&, std::uint32_t, ps::StaticCode& code) {
             if (staticObject)
@@ -67,8 +74,9 @@ struct FakeServices {
         return s;
     }
 
-    LiveClientCodeInspector::EvidenceResult evidence() {
-        return LiveClientCodeInspector::evidence(77, services());
+    LiveClientCodeInspector::EvidenceResult evidence(
+        const LiveClientCodeInspector::EvidenceScreen& screen = {}) {
+        return LiveClientCodeInspector::evidence(77, services(), screen);
     }
 };
 
@@ -84,8 +92,25 @@ TEST(LiveClientCodeInspector, ReadsEvidenceWithStrictValidationAndSigningInforma
     EXPECT_EQ(result.value(),
               (ClientCodeEvidence{"com.quillmoor.Ventrella", "000fa0ff", 0x12000, false}));
     EXPECT_EQ(fake.pid, 77);
-    EXPECT_EQ(fake.validityFlags, 0x10u);
+    // Everything but the image first, the image itself last.
+    EXPECT_EQ(fake.validityFlags, (std::vector<std::uint32_t>{0x14, 0x10}));
     EXPECT_EQ(fake.informationFlags, 2u);
+}
+
+TEST(LiveClientCodeInspector, TheImageIsHashedOnlyOnceTheSignaturesStatementsPass) {
+    FakeServices fake;
+    fake.imageValidity = ps::statusSignatureInvalid;
+    const auto wrongIdentifier = [](const ClientCodeEvidence& evidence) {
+        EXPECT_EQ(evidence.identifier, "com.quillmoor.Ventrella");
+        return std::optional(Failure::identifierMismatch);
+    };
+    EXPECT_EQ(failureOf(fake.evidence(wrongIdentifier)), Failure::identifierMismatch);
+    EXPECT_EQ(fake.validityFlags, std::vector<std::uint32_t>{0x14}) << "the image was read";
+
+    fake.validityFlags.clear();
+    const auto passes = [](const ClientCodeEvidence&) { return std::optional<Failure>(); };
+    EXPECT_EQ(failureOf(fake.evidence(passes)), Failure::liveValidationFailed);
+    EXPECT_EQ(fake.validityFlags, (std::vector<std::uint32_t>{0x14, 0x10}));
 }
 
 TEST(LiveClientCodeInspector, EachPlatformStepFailsWithItsOwnReason) {

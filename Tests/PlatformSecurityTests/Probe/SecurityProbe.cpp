@@ -1,10 +1,12 @@
 // A small program for the code-signing tests: announces itself on standard
 // output, then waits for standard input to close. A line "exec PATH" replaces
-// its image with PATH.
+// its image with PATH; a line "unshare-user" moves it into a user namespace of
+// its own and announces it again.
 //
 // Like a client signed for the hardened runtime before it connects, it makes
 // itself non-dumpable at once, unless PROBE_DUMPABLE=1 asks it to stay open.
 
+#include <sched.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -36,6 +38,12 @@ int main() {
             char* const argv[] = {path.data(), nullptr};
             ::execv(path.c_str(), argv);
             return 3;
+        }
+        if (line == "unshare-user") {
+            if (::unshare(CLONE_NEWUSER) != 0)
+                return 4;
+            std::printf("ready %s\n", marker);
+            std::fflush(stdout);
         }
         line.clear();
     }
