@@ -108,15 +108,17 @@ MachineServer::MachineServer(VirtualMachine& machine, MachineServerOptions optio
       iokit_(context_,
              // Root's alone, whatever the umask: nobody else may swap what lies in it.
              (layOutFolder(options_.runDirectory), options_.runDirectory / "iokit.sock"),
-             machine_.services(), machine_.hid()),
-      workspace_(context_, options_.runDirectory / platform::workspace::kWorkspaceSocketName),
-      controlAcceptor_(context_),
+             machine_.services(), machine_.hid(), logLine()),
+      workspace_(context_, options_.runDirectory / platform::workspace::kWorkspaceSocketName,
+                 SimulatedWorkspace::kSleepWaitSeconds, logLine()),
       tickTimer_(context_),
       signals_(context_, SIGINT, SIGTERM),
       lastTick_(options_.clock()),
-      control_(machine_, options_.speed, [this] { stopAfterReply_ = true; }) {
-    listenOnUnixSocket(controlAcceptor_, controlSocketPath(options_.runDirectory));
-    acceptControl();
+      control_(machine_, options_.speed, [this] { stopAfterReply_ = true; }),
+      controlAcceptor_(
+          context_, controlSocketPath(options_.runDirectory),
+          [this](asio::local::stream_protocol::socket socket) { serveControl(std::move(socket)); },
+          logLine()) {
     scheduleTick();
     signals_.async_wait([this](std::error_code error, int) {
         if (!error) {
@@ -167,18 +169,11 @@ void MachineServer::respond(const std::string& line, bool privilegedPeer, const 
     reply(answer);
 }
 
-void MachineServer::acceptControl() {
-    controlAcceptor_.async_accept([this](std::error_code error,
-                                         asio::local::stream_protocol::socket socket) {
-        if (error) {
-            return;
-        }
-        // Over its user's share, the connection closes here.
-        if (auto share = controlShares_.take(socket.native_handle())) {
-            std::make_shared<ControlSession>(*this, std::move(socket), std::move(share))->start();
-        }
-        acceptControl();
-    });
+void MachineServer::serveControl(asio::local::stream_protocol::socket socket) {
+    // Over its user's share, the connection closes here.
+    if (auto share = controlShares_.take(socket.native_handle())) {
+        std::make_shared<ControlSession>(*this, std::move(socket), std::move(share))->start();
+    }
 }
 
 void MachineServer::scheduleTick() {
@@ -210,6 +205,10 @@ void MachineServer::step() {
     }
 }
 
+UnixSocketAcceptor::Log MachineServer::logLine() {
+    return [this](const std::string& line) { log(line); };
+}
+
 void MachineServer::log(const std::string& line) const {
     if (options_.log) {
         options_.log(line);
@@ -234,10 +233,7 @@ void MachineServer::shutdown() {
     std::error_code ignored;
     tickTimer_.cancel();
     signals_.cancel(ignored);
-    if (controlAcceptor_.is_open()) {
-        controlAcceptor_.close(ignored);
-    }
-    std::filesystem::remove(controlSocketPath(options_.runDirectory), ignored);
+    controlAcceptor_.close();
     iokit_.close();
     workspace_.close();
     // Sessions still open end with the context.

@@ -12,6 +12,7 @@
 #include "Platform/VirtualMac/IOKitSocketServer.h"
 #include "Platform/VirtualMac/MachineControl.h"
 #include "Platform/VirtualMac/SimulatedWorkspace.h"
+#include "Platform/VirtualMac/UnixSocketAcceptor.h"
 #include "Platform/VirtualMac/VirtualMachine.h"
 
 namespace virtualmac {
@@ -67,7 +68,7 @@ class MachineServer {
 
   private:
     class ControlSession;
-    void acceptControl();
+    void serveControl(asio::local::stream_protocol::socket socket);
     // Answers one control request line of a peer through `reply`, at once or (sleep, a script)
     // later.
     void respond(const std::string& line, bool privilegedPeer, const Reply& reply);
@@ -75,6 +76,8 @@ class MachineServer {
     // Steps the machine by the time passed since the last step; a failure is logged.
     void step();
     void log(const std::string& line) const;
+    // log(), for the sockets to report through.
+    UnixSocketAcceptor::Log logLine();
     void shutdown();
 
     VirtualMachine& machine_;
@@ -82,7 +85,6 @@ class MachineServer {
     asio::io_context context_;
     IOKitSocketServer iokit_;
     SimulatedWorkspace workspace_;
-    asio::local::stream_protocol::acceptor controlAcceptor_;
     ConnectionShares controlShares_{kControlConnectionsPerUser};
     asio::steady_timer tickTimer_;
     asio::signal_set signals_;
@@ -91,6 +93,8 @@ class MachineServer {
     std::vector<DeferredExtension> deferredExtensions_;
     bool stopAfterReply_ = false;
     bool stopped_ = false;
+    // Last: it hands connections to what is above.
+    UnixSocketAcceptor controlAcceptor_;
 };
 
 }  // namespace virtualmac
