@@ -52,7 +52,7 @@ class MachineServer::ControlSession : public std::enable_shared_from_this<Contro
         : server_(server),
           share_(std::move(share)),
           socket_(std::move(socket)),
-          privileged_(isPrivilegedPeer(socket_.native_handle())),
+          peer_(ControlPeer::of(socket_.native_handle())),
           buffer_(kMaximumControlLine) {}
 
     void start() { readLine(); }
@@ -68,7 +68,7 @@ class MachineServer::ControlSession : public std::enable_shared_from_this<Contro
                                    std::string line;
                                    std::getline(stream, line);
                                    self->server_.respond(
-                                       line, self->privileged_,
+                                       line, self->peer_,
                                        [self](const nlohmann::ordered_json& reply) {
                                            self->reply_ = replyLine(reply);
                                            self->writeReply();
@@ -92,8 +92,8 @@ class MachineServer::ControlSession : public std::enable_shared_from_this<Contro
     MachineServer& server_;
     ConnectionShares::Share share_;
     asio::local::stream_protocol::socket socket_;
-    // Whether the peer that connected is root: the kernel's word, taken once.
-    const bool privileged_;
+    // Who connected: the kernel's word, taken once.
+    const ControlPeer peer_;
     asio::streambuf buffer_;
     std::string reply_;
 };
@@ -131,7 +131,7 @@ MachineServer::~MachineServer() {
     shutdown();
 }
 
-void MachineServer::respond(const std::string& line, bool privilegedPeer, const Reply& reply) {
+void MachineServer::respond(const std::string& line, const ControlPeer& peer, const Reply& reply) {
     nlohmann::json request;
     try {
         request = nlohmann::json::parse(line);
@@ -144,7 +144,7 @@ void MachineServer::respond(const std::string& line, bool privilegedPeer, const 
             {{"ok", false}, {"error", std::string("the request cannot be read: ") + error.what()}});
         return;
     }
-    if (auto refusal = controlRefusal(request, privilegedPeer)) {
+    if (auto refusal = admitControlRequest(request, peer)) {
         reply(*refusal);
         return;
     }

@@ -10,6 +10,7 @@
 
 #include "Platform/VirtualMac/ConnectionShares.h"
 #include "Platform/VirtualMac/IOKitSocketServer.h"
+#include "Platform/VirtualMac/MachineAccess.h"
 #include "Platform/VirtualMac/MachineControl.h"
 #include "Platform/VirtualMac/SimulatedWorkspace.h"
 #include "Platform/VirtualMac/UnixSocketAcceptor.h"
@@ -34,8 +35,8 @@ struct MachineServerOptions {
 // Runs one machine as a process: serves its devices on "iokit.sock", its control interface
 // on "control.sock" (one JSON object per line each way), its workspace on "workspace.sock"
 // and steps its thermal model on a timer, all on one thread. The sockets exist once the
-// constructor returns; every user may connect to them, and a control request that only root may
-// make is refused to anyone else (MachineAccess.h).
+// constructor returns; every user may connect to them, and a control request the peer may not
+// make is refused (MachineAccess.h).
 class MachineServer {
   public:
     using Reply = std::function<void(const nlohmann::ordered_json&)>;
@@ -71,7 +72,7 @@ class MachineServer {
     void serveControl(asio::local::stream_protocol::socket socket);
     // Answers one control request line of a peer through `reply`, at once or (sleep, a script)
     // later.
-    void respond(const std::string& line, bool privilegedPeer, const Reply& reply);
+    void respond(const std::string& line, const ControlPeer& peer, const Reply& reply);
     void scheduleTick();
     // Steps the machine by the time passed since the last step; a failure is logged.
     void step();

@@ -4,15 +4,12 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/time.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <bit>
 #include <chrono>
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -22,6 +19,7 @@
 #include "Platform/IOKit/SocketBackend.h"
 #include "SMCKit/SMCConnection.h"
 #include "SMCKit/SMCError.h"
+#include "Support/UnixSocketClient.h"
 #include "VentrellaHardware/AppleSystemIdentity.h"
 #include "VentrellaSensors/VLAppleSiliconTemperatureSensors.h"
 #include "VirtualMacProgram.h"
@@ -37,25 +35,9 @@ std::vector<std::uint8_t> fltBytes(float value) {
             static_cast<std::uint8_t>(raw >> 16), static_cast<std::uint8_t>(raw >> 24)};
 }
 
-// A connection to a Unix socket whose reads wait at most 60 s (only a fault takes that long);
-// -1 when it cannot connect.
-int connectTo(const std::filesystem::path& socket) {
-    const int descriptor = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket.c_str());
-    const timeval timeout{60, 0};
-    ::setsockopt(descriptor, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    if (::connect(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(descriptor);
-        return -1;
-    }
-    return descriptor;
-}
-
 // Sends `request` on a new connection and returns what comes back first.
 std::string firstAnswer(const std::filesystem::path& socket, const std::string& request) {
-    const int descriptor = connectTo(socket);
+    const int descriptor = ventrella::testsupport::connectToUnixSocket(socket);
     char buffer[256];
     ssize_t count = -1;
     if (descriptor >= 0 && ::send(descriptor, request.data(), request.size(), MSG_NOSIGNAL) ==
@@ -186,7 +168,7 @@ TEST_F(VirtualMacProgram, EverySocketServesNewClientsAfterTheMachineRanOutOfDesc
     const std::vector<std::string> sockets = {"control.sock", "iokit.sock", "workspace.sock"};
     std::vector<int> waiting;
     for (const auto& name : sockets) {
-        waiting.push_back(connectTo(runDirectory / name));
+        waiting.push_back(ventrella::testsupport::connectToUnixSocket(runDirectory / name));
         EXPECT_GE(waiting.back(), 0) << name;
     }
     // Each accept met the limit.
