@@ -264,6 +264,24 @@ TEST(MachineAccessE2E, AnApplicationManagesTheDaemonsOfItsOwnBundleAlone) {
         EXPECT_NE(reply.value("error", "").find("its own bundle"), std::string::npos)
             << reply.dump();
     }
+    // Nor does another user's program that runs under the bundle's path through a mount of its
+    // own namespace: the machine finds another file at that path.
+    const LocalUser nobody = LocalUser::named("nobody");
+    auto borrow = nobody.launcher();
+    borrow.insert(borrow.end(), {"unshare", "-Urm", "true"});
+    const bool namespaces = mac.run(borrow).exitCode == 0;
+    if (namespaces) {
+        const fs::path own = mac.root() / "Users/nobody";
+        fs::create_directories(own);
+        fs::copy_file(mac.bundledClient(), own / "Ventrella");
+        nobody.handOver(own);
+        borrow.pop_back();
+        borrow.insert(borrow.end(),
+                      {"sh", "-c", R"(mount --bind "$0" "$1" && exec "$1/Ventrella" uninstall)",
+                       own.string(), mac.bundledClient().parent_path().string()});
+        const auto borrowed = mac.run(borrow);
+        EXPECT_EQ(borrowed.exitCode, 0) << borrowed.out << borrowed.err;
+    }
     EXPECT_EQ(ask("service.status").value("status", ""), "enabled") << "asked by root";
     // A name leading out of the bundle's daemons names no daemon, so that an application cannot
     // learn through launchd what exists where it may not look.
@@ -272,6 +290,9 @@ TEST(MachineAccessE2E, AnApplicationManagesTheDaemonsOfItsOwnBundleAlone) {
     // The application removes its own.
     EXPECT_EQ(mac.client({"uninstall"}).exitCode, 0);
     EXPECT_TRUE(eventually([&] { return !mac.helperProcess().has_value(); }, 60.0));
+    if (!namespaces) {
+        GTEST_SKIP() << "an ordinary user may not make namespaces here: no mount was tried";
+    }
 }
 
 }  // namespace
