@@ -159,11 +159,34 @@ TEST_F(VirtualMacProgram, EverySocketServesNewClientsAfterTheMachineRanOutOfDesc
     pid_t machine = 0;
     std::ifstream(runDirectory / "virtual-mac.pid") >> machine;
     ASSERT_GT(machine, 0);
+    const auto openDescriptors = [&] {
+        return static_cast<rlim_t>(std::distance(
+            std::filesystem::directory_iterator("/proc/" + std::to_string(machine) + "/fd"), {}));
+    };
+    const auto eventually = [](const std::function<bool()>& condition) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!condition() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return condition();
+    };
+    const auto servesEverySocket = [&] {
+        EXPECT_EQ(firstAnswer(runDirectory / "control.sock", "{\"command\": \"status\"}\n")
+                      .rfind("{\"ok\":true", 0),
+                  0U);
+        platform::iokit::SocketBackend devices(
+            platform::iokit::SocketBackend::ioKitSocketPathProvider(), 60.0);
+        EXPECT_EQ(devices.serviceCount("AppleSMC"), 1U);
+        EXPECT_NE(firstAnswer(runDirectory / "workspace.sock", ""), "");
+    };
+    const rlim_t idle = openDescriptors();
+    servesEverySocket();
+    // Not one descriptor to spare once those sessions have ended.
+    ASSERT_TRUE(eventually([&] { return openDescriptors() == idle; }));
     rlimit saved{};
     ASSERT_EQ(::prlimit(machine, RLIMIT_NOFILE, nullptr, &saved), 0);
     rlimit exhausted = saved;
-    exhausted.rlim_cur = static_cast<rlim_t>(std::distance(
-        std::filesystem::directory_iterator("/proc/" + std::to_string(machine) + "/fd"), {}));
+    exhausted.rlim_cur = idle;
     ASSERT_EQ(::prlimit(machine, RLIMIT_NOFILE, &exhausted, nullptr), 0);
     const std::vector<std::string> sockets = {"control.sock", "iokit.sock", "workspace.sock"};
     std::vector<int> waiting;
@@ -171,30 +194,17 @@ TEST_F(VirtualMacProgram, EverySocketServesNewClientsAfterTheMachineRanOutOfDesc
         waiting.push_back(ventrella::testsupport::connectToUnixSocket(runDirectory / name));
         EXPECT_GE(waiting.back(), 0) << name;
     }
-    // Each accept met the limit.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     std::string log;
-    const auto toldOfEach = [&] {
+    EXPECT_TRUE(eventually([&] {
         std::ifstream in(runDirectory / "virtual-mac.log");
         log.assign(std::istreambuf_iterator<char>(in), {});
         return std::all_of(sockets.begin(), sockets.end(), [&](const std::string& name) {
             return log.find("cannot accept a connection on " + name) != std::string::npos;
         });
-    };
-    while (!toldOfEach() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    EXPECT_TRUE(toldOfEach()) << log;
+    })) << log;
     for (const int descriptor : waiting) {
         ::close(descriptor);
     }
     ASSERT_EQ(::prlimit(machine, RLIMIT_NOFILE, &saved, nullptr), 0);
-
-    EXPECT_EQ(firstAnswer(runDirectory / "control.sock", "{\"command\": \"status\"}\n")
-                  .rfind("{\"ok\":true", 0),
-              0U);
-    platform::iokit::SocketBackend devices(
-        platform::iokit::SocketBackend::ioKitSocketPathProvider(), 60.0);
-    EXPECT_EQ(devices.serviceCount("AppleSMC"), 1U);
-    EXPECT_NE(firstAnswer(runDirectory / "workspace.sock", ""), "");
+    servesEverySocket();
 }
