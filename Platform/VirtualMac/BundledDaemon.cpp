@@ -31,6 +31,11 @@ std::optional<std::string> text(plist_t node) {
 
 }  // namespace
 
+bool isPropertyListName(const std::string& plistName) {
+    return !plistName.empty() && plistName.find('/') == std::string::npos && plistName != "." &&
+           plistName != "..";
+}
+
 fs::path bundledDaemonPropertyList(const fs::path& bundle, const std::string& plistName) {
     return bundle / "Contents/Library/LaunchDaemons" / plistName;
 }
@@ -42,8 +47,7 @@ DaemonDefinition readBundledDaemonPropertyList(const fs::path& bundle,
         return DaemonDefinitionError(file.string() + ": " + problem);
     };
     std::error_code error;
-    if (plistName.empty() || plistName.find('/') != std::string::npos || plistName == "." ||
-        plistName == "..") {
+    if (!isPropertyListName(plistName)) {
         throw fail("is not a property list name");
     }
     const auto size = fs::file_size(file, error);

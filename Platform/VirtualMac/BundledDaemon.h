@@ -7,6 +7,9 @@
 
 namespace virtualmac {
 
+// Whether `plistName` names a file of that folder and nothing beyond it.
+bool isPropertyListName(const std::string& plistName);
+
 // Where an application bundle keeps the property list of a daemon it registers.
 std::filesystem::path bundledDaemonPropertyList(const std::filesystem::path& bundle,
                                                 const std::string& plistName);

@@ -318,43 +318,32 @@ class IOKitSocketServer::Session : public std::enable_shared_from_this<Session> 
 
 IOKitSocketServer::IOKitSocketServer(asio::io_context& context,
                                      const std::filesystem::path& socketPath, Devices devices,
-                                     std::shared_ptr<platform::iokit::HIDBackend> hid)
-    : acceptor_(context),
-      socketPath_(socketPath),
-      devices_(std::make_shared<Devices>(std::move(devices))),
-      hid_(std::move(hid)) {
-    listenOnUnixSocket(acceptor_, socketPath_);
-    accept();
-}
+                                     std::shared_ptr<platform::iokit::HIDBackend> hid,
+                                     UnixSocketAcceptor::Log log)
+    : devices_(std::make_shared<Devices>(std::move(devices))),
+      hid_(std::move(hid)),
+      acceptor_(
+          context, socketPath,
+          [this](asio::local::stream_protocol::socket socket) { serve(std::move(socket)); },
+          std::move(log)) {}
 
 IOKitSocketServer::~IOKitSocketServer() {
     close();
 }
 
-void IOKitSocketServer::accept() {
-    acceptor_.async_accept(
-        [this](std::error_code error, asio::local::stream_protocol::socket socket) {
-            if (error) {
-                return;  // closed
-            }
-            // Over its user's share, the connection closes here.
-            if (auto share = shares_.take(socket.native_handle())) {
-                auto session =
-                    std::make_shared<Session>(std::move(socket), devices_, hid_, std::move(share));
-                std::erase_if(sessions_, [](const auto& weak) { return weak.expired(); });
-                sessions_.push_back(session);
-                session->start();
-            }
-            accept();
-        });
+void IOKitSocketServer::serve(asio::local::stream_protocol::socket socket) {
+    // Over its user's share, the connection closes here.
+    if (auto share = shares_.take(socket.native_handle())) {
+        auto session =
+            std::make_shared<Session>(std::move(socket), devices_, hid_, std::move(share));
+        std::erase_if(sessions_, [](const auto& weak) { return weak.expired(); });
+        sessions_.push_back(session);
+        session->start();
+    }
 }
 
 void IOKitSocketServer::close() {
-    std::error_code ignored;
-    if (acceptor_.is_open()) {
-        acceptor_.close(ignored);
-        std::filesystem::remove(socketPath_, ignored);
-    }
+    acceptor_.close();
     for (const auto& weak : sessions_) {
         if (auto session = weak.lock()) {
             session->stop();

@@ -9,6 +9,7 @@
 #include "Platform/IOKit/HIDBackend.h"
 #include "Platform/IOKit/UserClientDevice.h"
 #include "Platform/VirtualMac/ConnectionShares.h"
+#include "Platform/VirtualMac/UnixSocketAcceptor.h"
 
 namespace virtualmac {
 
@@ -31,10 +32,12 @@ class IOKitSocketServer {
     static constexpr std::size_t kSessionsPerUser = 32;
 
     // Binds `socketPath` (replacing a stale file) and starts accepting. `hid` may be null:
-    // the machine then has no HID system and no client can be created.
+    // the machine then has no HID system and no client can be created. `log` learns when
+    // connections cannot be accepted for a while.
     IOKitSocketServer(asio::io_context& context, const std::filesystem::path& socketPath,
                       std::vector<std::shared_ptr<platform::iokit::UserClientDevice>> devices,
-                      std::shared_ptr<platform::iokit::HIDBackend> hid = nullptr);
+                      std::shared_ptr<platform::iokit::HIDBackend> hid = nullptr,
+                      UnixSocketAcceptor::Log log = nullptr);
     ~IOKitSocketServer();
     IOKitSocketServer(const IOKitSocketServer&) = delete;
     IOKitSocketServer& operator=(const IOKitSocketServer&) = delete;
@@ -44,14 +47,14 @@ class IOKitSocketServer {
 
   private:
     class Session;
-    void accept();
+    void serve(asio::local::stream_protocol::socket socket);
 
-    asio::local::stream_protocol::acceptor acceptor_;
-    std::filesystem::path socketPath_;
     std::shared_ptr<std::vector<std::shared_ptr<platform::iokit::UserClientDevice>>> devices_;
     std::shared_ptr<platform::iokit::HIDBackend> hid_;
     std::vector<std::weak_ptr<Session>> sessions_;
     ConnectionShares shares_{kSessionsPerUser};
+    // Last: it hands connections to what is above.
+    UnixSocketAcceptor acceptor_;
 };
 
 }  // namespace virtualmac

@@ -109,13 +109,17 @@ std::optional<Launchd::LoadedDaemon> Launchd::loaded(const std::string& label) c
 }
 
 std::string Launchd::registrationKey(const fs::path& bundle, const std::string& plistName) const {
-    std::error_code ignored;
-    return (fs::weakly_canonical(bundle, ignored) / plistName).string();
+    // Resolving the bundle again here would let a link changed since the caller was checked
+    // lead elsewhere.
+    return (bundle / plistName).string();
 }
 
 DaemonDefinition Launchd::verifiedDefinition(const fs::path& bundle,
                                              const std::string& plistName) const {
     const fs::path file = bundledDaemonPropertyList(bundle, plistName);
+    if (!isPropertyListName(plistName)) {
+        throw serviceError(sm::invalidPlist, file.string() + ": is not a property list name");
+    }
     std::error_code error;
     if (!fs::is_regular_file(file, error)) {
         throw serviceError(
@@ -146,8 +150,11 @@ Launchd::ServiceStatus Launchd::status(const fs::path& bundle, const std::string
     if (found != registrations_.end()) {
         return found->second.approved ? ServiceStatus::enabled : ServiceStatus::requiresApproval;
     }
+    // A name reaching out of the folder would tell any caller what exists where it cannot
+    // look.
     std::error_code error;
-    return fs::is_regular_file(bundledDaemonPropertyList(bundle, plistName), error)
+    return isPropertyListName(plistName) &&
+                   fs::is_regular_file(bundledDaemonPropertyList(bundle, plistName), error)
                ? ServiceStatus::notRegistered
                : ServiceStatus::notFound;
 }

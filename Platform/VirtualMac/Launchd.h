@@ -43,7 +43,9 @@ class Launchd {
     // Nothing when no daemon has the label.
     std::optional<LoadedDaemon> loaded(const std::string& label) const;
 
-    // The daemon of `plistName` in the bundle's Contents/Library/LaunchDaemons.
+    // The daemon of `plistName` in the bundle's Contents/Library/LaunchDaemons. Registrations
+    // are kept by the bundle's path as given: the control interface resolves it before it
+    // checks who asks (MachineAccess.h).
     ServiceStatus status(const std::filesystem::path& bundle, const std::string& plistName) const;
     void registerService(const std::filesystem::path& bundle, const std::string& plistName);
     void unregisterService(const std::filesystem::path& bundle, const std::string& plistName);

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <optional>
 
@@ -9,7 +10,7 @@ namespace virtualmac {
 
 // Who may ask the running machine what, as a Mac decides it. Every local user may use what a
 // Mac offers applications: open the SMC and read it, read the HID sensors, observe the
-// workspace, look up, register and unregister a daemon of an application's bundle, read a
+// workspace, look up, register and unregister a daemon of its own application's bundle, read a
 // launchd job and run a script with administrator privileges once the person at the prompt
 // allows it. Only root may write SMC keys, load and unload launchd's jobs and use the machine's
 // own controls (load, faults, thermal state, sleep and wake, approvals, the prompt's answer,
@@ -28,11 +29,23 @@ bool isPrivilegedUser(uid_t user);
 // tell.
 bool isPrivilegedPeer(int socketDescriptor);
 
-// The reply refusing a control request that only a privileged peer may make; nothing when the
-// request is open to every user or the peer is privileged. The refusal carries "notPermitted"
-// and a POSIX EPERM failure, so that launchctl exits with that code.
-std::optional<nlohmann::ordered_json> controlRefusal(const nlohmann::json& request,
-                                                     bool privileged);
+// Who asks on one control connection, as the kernel told it when the peer connected.
+struct ControlPeer {
+    bool privileged = false;
+    // The bundle of the peer's program (PeerBundle.h), taken only for a peer that is not
+    // privileged: the daemons of that bundle are the only ones such a peer may manage.
+    std::optional<std::filesystem::path> bundle;
+
+    static ControlPeer of(int socketDescriptor);
+};
+
+// Checks a control request against what the peer may ask: nothing when it may, else the reply
+// refusing it, which carries "notPermitted" and a POSIX EPERM failure (so that launchctl exits
+// with that code). A service request's absolute "bundle" is first resolved to the path it
+// names now, links followed, and the request goes on with that path: launchd then acts on the
+// very bundle that was checked, whatever a link on the way becomes afterwards.
+std::optional<nlohmann::ordered_json> admitControlRequest(nlohmann::json& request,
+                                                          const ControlPeer& peer);
 
 // Whether a control reply is such a refusal.
 bool isNotPermitted(const nlohmann::json& reply);

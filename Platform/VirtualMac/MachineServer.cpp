@@ -52,7 +52,7 @@ class MachineServer::ControlSession : public std::enable_shared_from_this<Contro
         : server_(server),
           share_(std::move(share)),
           socket_(std::move(socket)),
-          privileged_(isPrivilegedPeer(socket_.native_handle())),
+          peer_(ControlPeer::of(socket_.native_handle())),
           buffer_(kMaximumControlLine) {}
 
     void start() { readLine(); }
@@ -68,7 +68,7 @@ class MachineServer::ControlSession : public std::enable_shared_from_this<Contro
                                    std::string line;
                                    std::getline(stream, line);
                                    self->server_.respond(
-                                       line, self->privileged_,
+                                       line, self->peer_,
                                        [self](const nlohmann::ordered_json& reply) {
                                            self->reply_ = replyLine(reply);
                                            self->writeReply();
@@ -92,8 +92,8 @@ class MachineServer::ControlSession : public std::enable_shared_from_this<Contro
     MachineServer& server_;
     ConnectionShares::Share share_;
     asio::local::stream_protocol::socket socket_;
-    // Whether the peer that connected is root: the kernel's word, taken once.
-    const bool privileged_;
+    // Who connected: the kernel's word, taken once.
+    const ControlPeer peer_;
     asio::streambuf buffer_;
     std::string reply_;
 };
@@ -108,15 +108,17 @@ MachineServer::MachineServer(VirtualMachine& machine, MachineServerOptions optio
       iokit_(context_,
              // Root's alone, whatever the umask: nobody else may swap what lies in it.
              (layOutFolder(options_.runDirectory), options_.runDirectory / "iokit.sock"),
-             machine_.services(), machine_.hid()),
-      workspace_(context_, options_.runDirectory / platform::workspace::kWorkspaceSocketName),
-      controlAcceptor_(context_),
+             machine_.services(), machine_.hid(), logLine()),
+      workspace_(context_, options_.runDirectory / platform::workspace::kWorkspaceSocketName,
+                 SimulatedWorkspace::kSleepWaitSeconds, logLine()),
       tickTimer_(context_),
       signals_(context_, SIGINT, SIGTERM),
       lastTick_(options_.clock()),
-      control_(machine_, options_.speed, [this] { stopAfterReply_ = true; }) {
-    listenOnUnixSocket(controlAcceptor_, controlSocketPath(options_.runDirectory));
-    acceptControl();
+      control_(machine_, options_.speed, [this] { stopAfterReply_ = true; }),
+      controlAcceptor_(
+          context_, controlSocketPath(options_.runDirectory),
+          [this](asio::local::stream_protocol::socket socket) { serveControl(std::move(socket)); },
+          logLine()) {
     scheduleTick();
     signals_.async_wait([this](std::error_code error, int) {
         if (!error) {
@@ -129,7 +131,7 @@ MachineServer::~MachineServer() {
     shutdown();
 }
 
-void MachineServer::respond(const std::string& line, bool privilegedPeer, const Reply& reply) {
+void MachineServer::respond(const std::string& line, const ControlPeer& peer, const Reply& reply) {
     nlohmann::json request;
     try {
         request = nlohmann::json::parse(line);
@@ -142,7 +144,7 @@ void MachineServer::respond(const std::string& line, bool privilegedPeer, const 
             {{"ok", false}, {"error", std::string("the request cannot be read: ") + error.what()}});
         return;
     }
-    if (auto refusal = controlRefusal(request, privilegedPeer)) {
+    if (auto refusal = admitControlRequest(request, peer)) {
         reply(*refusal);
         return;
     }
@@ -167,18 +169,11 @@ void MachineServer::respond(const std::string& line, bool privilegedPeer, const 
     reply(answer);
 }
 
-void MachineServer::acceptControl() {
-    controlAcceptor_.async_accept([this](std::error_code error,
-                                         asio::local::stream_protocol::socket socket) {
-        if (error) {
-            return;
-        }
-        // Over its user's share, the connection closes here.
-        if (auto share = controlShares_.take(socket.native_handle())) {
-            std::make_shared<ControlSession>(*this, std::move(socket), std::move(share))->start();
-        }
-        acceptControl();
-    });
+void MachineServer::serveControl(asio::local::stream_protocol::socket socket) {
+    // Over its user's share, the connection closes here.
+    if (auto share = controlShares_.take(socket.native_handle())) {
+        std::make_shared<ControlSession>(*this, std::move(socket), std::move(share))->start();
+    }
 }
 
 void MachineServer::scheduleTick() {
@@ -210,6 +205,10 @@ void MachineServer::step() {
     }
 }
 
+UnixSocketAcceptor::Log MachineServer::logLine() {
+    return [this](const std::string& line) { log(line); };
+}
+
 void MachineServer::log(const std::string& line) const {
     if (options_.log) {
         options_.log(line);
@@ -234,10 +233,7 @@ void MachineServer::shutdown() {
     std::error_code ignored;
     tickTimer_.cancel();
     signals_.cancel(ignored);
-    if (controlAcceptor_.is_open()) {
-        controlAcceptor_.close(ignored);
-    }
-    std::filesystem::remove(controlSocketPath(options_.runDirectory), ignored);
+    controlAcceptor_.close();
     iokit_.close();
     workspace_.close();
     // Sessions still open end with the context.

@@ -10,8 +10,10 @@
 
 #include "Platform/VirtualMac/ConnectionShares.h"
 #include "Platform/VirtualMac/IOKitSocketServer.h"
+#include "Platform/VirtualMac/MachineAccess.h"
 #include "Platform/VirtualMac/MachineControl.h"
 #include "Platform/VirtualMac/SimulatedWorkspace.h"
+#include "Platform/VirtualMac/UnixSocketAcceptor.h"
 #include "Platform/VirtualMac/VirtualMachine.h"
 
 namespace virtualmac {
@@ -33,8 +35,8 @@ struct MachineServerOptions {
 // Runs one machine as a process: serves its devices on "iokit.sock", its control interface
 // on "control.sock" (one JSON object per line each way), its workspace on "workspace.sock"
 // and steps its thermal model on a timer, all on one thread. The sockets exist once the
-// constructor returns; every user may connect to them, and a control request that only root may
-// make is refused to anyone else (MachineAccess.h).
+// constructor returns; every user may connect to them, and a control request the peer may not
+// make is refused (MachineAccess.h).
 class MachineServer {
   public:
     using Reply = std::function<void(const nlohmann::ordered_json&)>;
@@ -67,14 +69,16 @@ class MachineServer {
 
   private:
     class ControlSession;
-    void acceptControl();
+    void serveControl(asio::local::stream_protocol::socket socket);
     // Answers one control request line of a peer through `reply`, at once or (sleep, a script)
     // later.
-    void respond(const std::string& line, bool privilegedPeer, const Reply& reply);
+    void respond(const std::string& line, const ControlPeer& peer, const Reply& reply);
     void scheduleTick();
     // Steps the machine by the time passed since the last step; a failure is logged.
     void step();
     void log(const std::string& line) const;
+    // log(), for the sockets to report through.
+    UnixSocketAcceptor::Log logLine();
     void shutdown();
 
     VirtualMachine& machine_;
@@ -82,7 +86,6 @@ class MachineServer {
     asio::io_context context_;
     IOKitSocketServer iokit_;
     SimulatedWorkspace workspace_;
-    asio::local::stream_protocol::acceptor controlAcceptor_;
     ConnectionShares controlShares_{kControlConnectionsPerUser};
     asio::steady_timer tickTimer_;
     asio::signal_set signals_;
@@ -91,6 +94,8 @@ class MachineServer {
     std::vector<DeferredExtension> deferredExtensions_;
     bool stopAfterReply_ = false;
     bool stopped_ = false;
+    // Last: it hands connections to what is above.
+    UnixSocketAcceptor controlAcceptor_;
 };
 
 }  // namespace virtualmac

@@ -134,14 +134,13 @@ class SimulatedWorkspace::Session : public std::enable_shared_from_this<Session>
 
 SimulatedWorkspace::SimulatedWorkspace(asio::io_context& context,
                                        const std::filesystem::path& socketPath,
-                                       double sleepWaitSeconds)
-    : acceptor_(context),
-      sleepTimer_(context),
-      socketPath_(socketPath),
-      sleepWaitSeconds_(sleepWaitSeconds) {
-    listenOnUnixSocket(acceptor_, socketPath_);
-    accept();
-}
+                                       double sleepWaitSeconds, UnixSocketAcceptor::Log log)
+    : sleepTimer_(context),
+      sleepWaitSeconds_(sleepWaitSeconds),
+      acceptor_(
+          context, socketPath,
+          [this](asio::local::stream_protocol::socket socket) { serve(std::move(socket)); },
+          std::move(log)) {}
 
 SimulatedWorkspace::~SimulatedWorkspace() {
     close();
@@ -186,12 +185,8 @@ void SimulatedWorkspace::close() {
         return;
     }
     closed_ = true;
-    std::error_code ignored;
     sleepTimer_.cancel();
-    if (acceptor_.is_open()) {
-        acceptor_.close(ignored);
-    }
-    std::filesystem::remove(socketPath_, ignored);
+    acceptor_.close();
     auto sessions = std::move(sessions_);
     sessions_.clear();
     for (auto& [id, session] : sessions) {
@@ -200,26 +195,19 @@ void SimulatedWorkspace::close() {
     sleep_.reset();
 }
 
-void SimulatedWorkspace::accept() {
-    acceptor_.async_accept(
-        [this](std::error_code error, asio::local::stream_protocol::socket socket) {
-            if (error || closed_) {
-                return;
-            }
-            auto share = sessions_.size() < kMaximumObservers ? shares_.take(socket.native_handle())
-                                                              : nullptr;
-            if (share) {
-                const std::uint64_t id = nextSession_++;
-                auto session =
-                    std::make_shared<Session>(*this, std::move(socket), id, std::move(share));
-                sessions_.emplace(id, session);
-                session->start();
-                session->send(platform::workspace::encodeWorkspaceEvent(
-                    {WorkspaceEvent::Kind::thermalState, thermalState_, 0}));
-                session->send(accessibilityLine());
-            }
-            accept();
-        });
+void SimulatedWorkspace::serve(asio::local::stream_protocol::socket socket) {
+    auto share =
+        sessions_.size() < kMaximumObservers ? shares_.take(socket.native_handle()) : nullptr;
+    if (!share) {
+        return;
+    }
+    const std::uint64_t id = nextSession_++;
+    auto session = std::make_shared<Session>(*this, std::move(socket), id, std::move(share));
+    sessions_.emplace(id, session);
+    session->start();
+    session->send(platform::workspace::encodeWorkspaceEvent(
+        {WorkspaceEvent::Kind::thermalState, thermalState_, 0}));
+    session->send(accessibilityLine());
 }
 
 void SimulatedWorkspace::broadcast(const std::string& line) {

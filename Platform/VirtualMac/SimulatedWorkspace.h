@@ -14,6 +14,7 @@
 #include <string>
 
 #include "Platform/VirtualMac/ConnectionShares.h"
+#include "Platform/VirtualMac/UnixSocketAcceptor.h"
 #include "Platform/Workspace/ThermalState.h"
 
 namespace virtualmac {
@@ -37,9 +38,11 @@ class SimulatedWorkspace {
 
     using Reply = std::function<void(nlohmann::ordered_json)>;
 
-    // Binds `socketPath` (replacing a stale file) and starts accepting.
+    // Binds `socketPath` (replacing a stale file) and starts accepting. `log` learns when
+    // connections cannot be accepted for a while.
     SimulatedWorkspace(asio::io_context& context, const std::filesystem::path& socketPath,
-                       double sleepWaitSeconds = kSleepWaitSeconds);
+                       double sleepWaitSeconds = kSleepWaitSeconds,
+                       UnixSocketAcceptor::Log log = nullptr);
     ~SimulatedWorkspace();
     SimulatedWorkspace(const SimulatedWorkspace&) = delete;
     SimulatedWorkspace& operator=(const SimulatedWorkspace&) = delete;
@@ -76,7 +79,7 @@ class SimulatedWorkspace {
         Reply reply;
     };
 
-    void accept();
+    void serve(asio::local::stream_protocol::socket socket);
     void broadcast(const std::string& line);
     void setThermalState(const nlohmann::json& request, const Reply& reply);
     void setAccessibility(const nlohmann::json& request, const Reply& reply);
@@ -88,9 +91,7 @@ class SimulatedWorkspace {
     void sessionEnded(std::uint64_t session);
     void openedLoginItems() { ++loginItemsPaneOpened_; }
 
-    asio::local::stream_protocol::acceptor acceptor_;
     asio::steady_timer sleepTimer_;
-    std::filesystem::path socketPath_;
     double sleepWaitSeconds_;
     std::map<std::uint64_t, std::shared_ptr<Session>> sessions_;
     ConnectionShares shares_{kObserversPerUser};
@@ -104,6 +105,8 @@ class SimulatedWorkspace {
     std::uint64_t wakes_ = 0;
     std::uint64_t loginItemsPaneOpened_ = 0;
     bool closed_ = false;
+    // Last: it hands connections to what is above.
+    UnixSocketAcceptor acceptor_;
 };
 
 }  // namespace virtualmac

@@ -6,12 +6,9 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/time.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -19,8 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "Platform/Foundation/LineExchange.h"
 #include "Platform/IOKit/IOReturn.h"
-#include "Platform/ServiceManagement/LaunchdDaemonService.h"
 #include "Platform/VirtualMac/MachineServer.h"
 #include "Platform/Workspace/VirtualMacWorkspace.h"
 #include "SMCKit/SMCConnection.h"
@@ -28,13 +25,13 @@
 #include "SimulatedMac.h"
 #include "Support/LocalUser.h"
 #include "Support/ScopedEnvironment.h"
+#include "Support/UnixSocketClient.h"
 #include "VentrellaSensors/VLAppleSiliconTemperatureSensors.h"
 
 namespace ventrella::e2e {
 namespace {
 
 namespace fs = std::filesystem;
-namespace sm = platform::servicemanagement;
 using platform::workspace::ThermalState;
 using testsupport::LocalUser;
 using testsupport::runAs;
@@ -55,21 +52,6 @@ fs::path scriptOf(const SimulatedMac& mac, const LocalUser& owner) {
     fs::permissions(folder / "whoami.sh", fs::perms(0644));
     owner.handOver(folder);
     return folder / "whoami.sh";
-}
-
-// A connection to a Unix socket, or -1; waits at most 60 s for what it reads.
-int connectTo(const fs::path& socket) {
-    const int descriptor = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket.c_str());
-    const timeval timeout{60, 0};
-    ::setsockopt(descriptor, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    if (::connect(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(descriptor);
-        return -1;
-    }
-    return descriptor;
 }
 
 // The machine as root installed and started it with a umask that leaves every new file open.
@@ -173,24 +155,12 @@ TEST(MachineAccessE2E, UsersMayUseWhatAMacOffersApplicationsAndNothingOfTheMachi
     EXPECT_TRUE(
         eventually([&] { return mac.status()["workspace"]["loginItemsPaneOpened"] == 1; }, bound));
 
-    // launchd's own answer, not a refusal of the user.
-    const auto registration = runAs(user, [&]() -> std::optional<long> {
-        sm::LaunchdDaemonService absent(mac.root() / "Applications/Ventrella.app",
-                                        "com.example.absent.plist");
-        try {
-            absent.registerService();
-        } catch (const sm::ServiceError& error) {
-            return error.code();
-        }
-        return std::nullopt;
-    });
-    EXPECT_EQ(registration, sm::jobPlistNotFound);
-
     // One user holding all its share of connections neither crowds out another nor gets more.
     const auto held = runAs(nobody, [&] {
         std::vector<int> descriptors;
         for (std::size_t count = 0; count <= MachineServer::kControlConnectionsPerUser; ++count) {
-            descriptors.push_back(connectTo(mac.root() / "var/run/virtual-mac/control.sock"));
+            descriptors.push_back(
+                testsupport::connectToUnixSocket(mac.root() / "var/run/virtual-mac/control.sock"));
         }
         return descriptors;
     });
@@ -258,6 +228,71 @@ TEST(MachineAccessE2E, WhatTheMachineLaysOutIsRootsAloneWhateverTheUmask) {
         return found;
     });
     EXPECT_TRUE(changeable.empty()) << ::testing::PrintToString(changeable);
+}
+
+TEST(MachineAccessE2E, AnApplicationManagesTheDaemonsOfItsOwnBundleAlone) {
+    SimulatedMac mac("apple-silicon", {"--bundle-only"});
+    // The application registers its helper from its bundle, as its ordinary user.
+    const auto installed = mac.client({"install"});
+    ASSERT_EQ(installed.out, "installed\n") << installed.err;
+    ASSERT_TRUE(mac.waitForHelper());
+    const auto helper = mac.helperProcess();
+    // Asked by a program other than the bundle's own, of whichever user.
+    const auto ask = [&](const std::string& command,
+                         const std::string& plist = helperLabel + ".plist") {
+        const nlohmann::json request{
+            {"command", command},
+            {"bundle", (mac.root() / "Applications/Ventrella.app").string()},
+            {"plist", plist}};
+        return nlohmann::json::parse(platform::foundation::exchangeLine(
+            mac.root() / "var/run/virtual-mac/control.sock", request.dump(), 60.0));
+    };
+    struct Request {
+        LocalUser who;
+        std::string command;
+    };
+    const Request refused[] = {
+        {LocalUser::named("nobody"), "service.unregister"},
+        {LocalUser::named("nobody"), "service.status"},
+        {LocalUser::named("nobody"), "service.register"},
+        {LocalUser::application(), "service.unregister"},
+    };
+    for (const auto& request : refused) {
+        const auto reply = runAs(request.who, [&] { return ask(request.command); });
+        SCOPED_TRACE(request.who.name + ": " + request.command);
+        EXPECT_EQ(reply.value("notPermitted", false), true) << reply.dump();
+        EXPECT_NE(reply.value("error", "").find("its own bundle"), std::string::npos)
+            << reply.dump();
+    }
+    // Nor does another user's program that runs under the bundle's path through a mount of its
+    // own namespace: the machine finds another file at that path.
+    const LocalUser nobody = LocalUser::named("nobody");
+    auto borrow = nobody.launcher();
+    borrow.insert(borrow.end(), {"unshare", "-Urm", "true"});
+    const bool namespaces = mac.run(borrow).exitCode == 0;
+    if (namespaces) {
+        const fs::path own = mac.root() / "Users/nobody";
+        fs::create_directories(own);
+        fs::copy_file(mac.bundledClient(), own / "Ventrella");
+        nobody.handOver(own);
+        borrow.pop_back();
+        borrow.insert(borrow.end(),
+                      {"sh", "-c", R"(mount --bind "$0" "$1" && exec "$1/Ventrella" uninstall)",
+                       own.string(), mac.bundledClient().parent_path().string()});
+        const auto borrowed = mac.run(borrow);
+        EXPECT_EQ(borrowed.exitCode, 0) << borrowed.out << borrowed.err;
+    }
+    EXPECT_EQ(ask("service.status").value("status", ""), "enabled") << "asked by root";
+    // A name leading out of the bundle's daemons names no daemon, so that an application cannot
+    // learn through launchd what exists where it may not look.
+    EXPECT_EQ(ask("service.status", "../../Info.plist").value("status", ""), "notFound");
+    EXPECT_EQ(mac.helperProcess(), helper);
+    // The application removes its own.
+    EXPECT_EQ(mac.client({"uninstall"}).exitCode, 0);
+    EXPECT_TRUE(eventually([&] { return !mac.helperProcess().has_value(); }, 60.0));
+    if (!namespaces) {
+        GTEST_SKIP() << "an ordinary user may not make namespaces here: no mount was tried";
+    }
 }
 
 }  // namespace

@@ -2,18 +2,24 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <chrono>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
 
+#include "Platform/IOKit/SocketBackend.h"
 #include "SMCKit/SMCConnection.h"
 #include "SMCKit/SMCError.h"
+#include "Support/UnixSocketClient.h"
 #include "VentrellaHardware/AppleSystemIdentity.h"
 #include "VentrellaSensors/VLAppleSiliconTemperatureSensors.h"
 #include "VirtualMacProgram.h"
@@ -27,6 +33,19 @@ std::vector<std::uint8_t> fltBytes(float value) {
     const auto raw = std::bit_cast<std::uint32_t>(value);
     return {static_cast<std::uint8_t>(raw), static_cast<std::uint8_t>(raw >> 8),
             static_cast<std::uint8_t>(raw >> 16), static_cast<std::uint8_t>(raw >> 24)};
+}
+
+// Sends `request` on a new connection and returns what comes back first.
+std::string firstAnswer(const std::filesystem::path& socket, const std::string& request) {
+    const int descriptor = ventrella::testsupport::connectToUnixSocket(socket);
+    char buffer[256];
+    ssize_t count = -1;
+    if (descriptor >= 0 && ::send(descriptor, request.data(), request.size(), MSG_NOSIGNAL) ==
+                               static_cast<ssize_t>(request.size())) {
+        count = ::recv(descriptor, buffer, sizeof buffer, 0);
+    }
+    ::close(descriptor);
+    return count > 0 ? std::string(buffer, static_cast<std::size_t>(count)) : std::string();
 }
 
 }  // namespace
@@ -129,4 +148,61 @@ TEST_F(VirtualMacProgram, StopEndsTheMachineAndItsSockets) {
     EXPECT_FALSE(std::filesystem::exists(run / "control.sock"));
     EXPECT_EQ(this->run({"status"}).status, 1);
     EXPECT_THROW(ventrella::smc::SMCConnection(), ventrella::smc::SMCError);
+}
+
+// Whoever runs the machine out of descriptors for a moment does not leave any of its sockets
+// deaf: each accepts again once descriptors are free.
+TEST_F(VirtualMacProgram, EverySocketServesNewClientsAfterTheMachineRanOutOfDescriptors) {
+    const auto runDirectory = root_.path() / "var/run/virtual-mac";
+    pid_t machine = 0;
+    std::ifstream(runDirectory / "virtual-mac.pid") >> machine;
+    ASSERT_GT(machine, 0);
+    const auto openDescriptors = [&] {
+        return static_cast<rlim_t>(std::distance(
+            std::filesystem::directory_iterator("/proc/" + std::to_string(machine) + "/fd"), {}));
+    };
+    const auto eventually = [](const std::function<bool()>& condition) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!condition() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return condition();
+    };
+    const auto servesEverySocket = [&] {
+        EXPECT_EQ(firstAnswer(runDirectory / "control.sock", "{\"command\": \"status\"}\n")
+                      .rfind("{\"ok\":true", 0),
+                  0U);
+        platform::iokit::SocketBackend devices(
+            platform::iokit::SocketBackend::ioKitSocketPathProvider(), 60.0);
+        EXPECT_EQ(devices.serviceCount("AppleSMC"), 1U);
+        EXPECT_NE(firstAnswer(runDirectory / "workspace.sock", ""), "");
+    };
+    const rlim_t idle = openDescriptors();
+    servesEverySocket();
+    // Not one descriptor to spare once those sessions have ended.
+    ASSERT_TRUE(eventually([&] { return openDescriptors() == idle; }));
+    rlimit saved{};
+    ASSERT_EQ(::prlimit(machine, RLIMIT_NOFILE, nullptr, &saved), 0);
+    rlimit exhausted = saved;
+    exhausted.rlim_cur = idle;
+    ASSERT_EQ(::prlimit(machine, RLIMIT_NOFILE, &exhausted, nullptr), 0);
+    const std::vector<std::string> sockets = {"control.sock", "iokit.sock", "workspace.sock"};
+    std::vector<int> waiting;
+    for (const auto& name : sockets) {
+        waiting.push_back(ventrella::testsupport::connectToUnixSocket(runDirectory / name));
+        EXPECT_GE(waiting.back(), 0) << name;
+    }
+    std::string log;
+    EXPECT_TRUE(eventually([&] {
+        std::ifstream in(runDirectory / "virtual-mac.log");
+        log.assign(std::istreambuf_iterator<char>(in), {});
+        return std::all_of(sockets.begin(), sockets.end(), [&](const std::string& name) {
+            return log.find("cannot accept a connection on " + name) != std::string::npos;
+        });
+    })) << log;
+    for (const int descriptor : waiting) {
+        ::close(descriptor);
+    }
+    ASSERT_EQ(::prlimit(machine, RLIMIT_NOFILE, &saved, nullptr), 0);
+    servesEverySocket();
 }
