@@ -289,7 +289,7 @@ TEST(MachineAccessE2E, AnApplicationManagesTheDaemonsOfItsOwnBundleAlone) {
     EXPECT_EQ(mac.helperProcess(), helper);
     // The application removes its own.
     EXPECT_EQ(mac.client({"uninstall"}).exitCode, 0);
-    EXPECT_TRUE(eventually([&] { return !mac.helperProcess().has_value(); }, 60.0));
+    EXPECT_TRUE(eventually([&] { return !mac.helperProcess().has_value(); }));
     if (!namespaces) {
         GTEST_SKIP() << "an ordinary user may not make namespaces here: no mount was tried";
     }
