@@ -1,6 +1,5 @@
 #include "Platform/VirtualMac/MachineAccess.h"
 
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +11,7 @@
 #include "Platform/ServiceManagement/ServiceError.h"
 #include "Platform/ServiceManagement/ServiceErrorJSON.h"
 #include "Platform/VirtualMac/PeerBundle.h"
+#include "Platform/XPC/PeerCredentials.h"
 
 namespace virtualmac {
 
@@ -51,13 +51,11 @@ void resolveBundle(nlohmann::json& request) {
 }  // namespace
 
 std::optional<uid_t> peerUser(int socketDescriptor) {
-    ucred credentials{};
-    socklen_t length = sizeof credentials;
-    if (::getsockopt(socketDescriptor, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
-        length != sizeof credentials) {
+    const auto credentials = platform::xpc::peerCredentials(socketDescriptor);
+    if (!credentials) {
         return std::nullopt;
     }
-    return credentials.uid;
+    return credentials->effectiveUserIdentifier;
 }
 
 bool isPrivilegedUser(uid_t user) {

@@ -2,6 +2,7 @@
 
 #include "Platform/Dispatch/OneShotTimer.h"
 #include "Platform/Dispatch/SerialQueue.h"
+#include "Platform/Foundation/Directories.h"
 #include "Platform/Foundation/ProcessStartTime.h"
 #include "Platform/Foundation/ScopedDescriptor.h"
 #include "Platform/XPC/Connection.h"
@@ -51,9 +52,9 @@ constexpr mode_t kLockMode = 0600;
 // The socket's directory, created if need be and opened without following a link: it must be a
 // directory of this user, and gets its mode whatever the umask.
 ScopedDescriptor openSocketDirectory(const std::filesystem::path& directory) {
-    std::error_code error;
-    std::filesystem::create_directories(directory, error);
-    if (error) {
+    try {
+        foundation::createDirectories(directory, kDirectoryMode);
+    } catch (const std::filesystem::filesystem_error&) {
         setupFailed();
     }
     ScopedDescriptor descriptor(
